@@ -1,0 +1,106 @@
+// The main dialog's procedure: every user command of the program arrives here, from the tray
+// icon and its menu, the two hot keys and the preferences controls.
+#include "app/snapshot_system.h"
+
+#include <commctrl.h>
+
+#include "app/messages.h"
+#include "resources/resource.h"
+
+namespace {
+
+void on_init_dialog(HWND window, LPARAM lParam)
+{
+    active_controller = reinterpret_cast<SnapshotSystem*>(lParam);
+    HWND trackbar = GetDlgItem(window, IDC_QUALITY);
+    SendMessageA(trackbar, TBM_SETRANGEMIN, FALSE, 0);
+    SendMessageA(trackbar, TBM_SETRANGEMAX, FALSE, 100);
+    SendMessageA(trackbar, TBM_SETPAGESIZE, 0, 10);
+}
+
+}  // namespace
+
+void SnapshotSystem::on_tray_callback(WPARAM wParam, LPARAM lParam)
+{
+    if (wParam != kTrayIconId) return;
+    switch (LOWORD(lParam)) {
+    case WM_LBUTTONDBLCLK:
+        start_address_copy();
+        break;
+    case WM_RBUTTONUP:
+        show_tray_menu();
+        break;
+    default:
+        break;
+    }
+}
+
+void SnapshotSystem::show_tray_menu()
+{
+    if (!tray_menu) return;
+    HMENU popup = GetSubMenu(tray_menu, 0);
+    if (!popup) return;
+    POINT cursor = {0, 0};
+    GetCursorPos(&cursor);
+    // The menu closes when the user clicks elsewhere only if our window is in the foreground.
+    SetForegroundWindow(dialog);
+    UINT command = static_cast<UINT>(TrackPopupMenu(popup, TPM_RETURNCMD, cursor.x, cursor.y, 0, dialog, nullptr));
+    on_menu_command(command);
+    PostMessageA(dialog, WM_NULL, 0, 0);
+}
+
+void SnapshotSystem::on_menu_command(UINT command)
+{
+    switch (command) {
+    case ID_TRAY_PREFERENCES:
+        ShowWindow(dialog, SW_SHOW);
+        break;
+    case ID_TRAY_EXIT:
+        PostQuitMessage(0);
+        break;
+    case ID_TRAY_SERVER:
+        if (server.get_server_running())
+            server.stop_server();
+        else
+            server.start_server();
+        break;
+    case ID_TRAY_AUTO_SNAPSHOT:
+        server.set_auto_snapshot(!server.get_auto_snapshot());
+        update_auto_snapshot_check();
+        break;
+    case ID_TRAY_COPY_ADDRESS:
+        start_address_copy();
+        break;
+    default:
+        break;
+    }
+}
+
+void SnapshotSystem::on_hot_key(int id)
+{
+    (void)id;
+}
+
+INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        on_init_dialog(window, lParam);
+        return TRUE;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        if (wParam == VK_ESCAPE) ShowWindow(window, SW_HIDE);
+        return TRUE;
+    case WM_CLOSE:
+        ShowWindow(window, SW_HIDE);
+        return TRUE;
+    case WM_HOTKEY:
+        if (active_controller) active_controller->on_hot_key(static_cast<int>(wParam));
+        return TRUE;
+    case kTrayCallbackMessage:
+        if (active_controller) active_controller->on_tray_callback(wParam, lParam);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}

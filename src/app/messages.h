@@ -1,0 +1,16 @@
+// The program's own window messages, and the fixed ones it shares with the shell.
+#pragma once
+
+#include <windows.h>
+
+// The tray icon's callback message and identifier.
+constexpr UINT kTrayCallbackMessage = WM_USER + 10;  // 1034
+constexpr UINT kTrayIconId = 7194;
+
+// Hot-key identifiers registered on the main dialog.
+constexpr int kHotKeySnapshotArea = -1;  // Ctrl+Print
+constexpr int kHotKeySnapshotAll = -2;   // Shift+Print
+
+// Posted to the main dialog by other threads, which never send to it and wait.
+constexpr UINT WM_APP_UPDATE_STATUS = WM_APP + 1;     // refresh the tray status; no parameters
+constexpr UINT WM_APP_FILL_PREFERENCES = WM_APP + 2;  // reload the preferences; no parameters

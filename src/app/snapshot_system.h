@@ -1,0 +1,58 @@
+// The application controller: owns the hidden main dialog, the tray menu, the address-copy
+// worker, the area selection and the web server for the whole run.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "server/snapshot_server.h"
+#include "support/xx_thread.h"
+
+class SnapshotSystem;
+
+// The module every resource is loaded from.
+extern HINSTANCE app_instance;
+// The one controller; set by the main dialog's WM_INITDIALOG.
+extern SnapshotSystem* active_controller;
+
+INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+class SnapshotSystem {
+public:
+    SnapshotSystem();
+    ~SnapshotSystem();
+    SnapshotSystem(const SnapshotSystem&) = delete;
+    SnapshotSystem& operator=(const SnapshotSystem&) = delete;
+
+    // Runs copy_address_to_clipboard on the worker; returns at once.
+    void start_address_copy();
+    void copy_address_to_clipboard(void* unused);
+
+    // Tray menu: check mark of "auto snapshot".
+    void update_auto_snapshot_check();
+
+    // Registry primitives for the settings; they use no state of the controller.
+    static int32_t read_dword(const std::string& name, int32_t default_value);
+    static bool read_bool(const std::string& name, bool default_value);
+    static std::string read_string(const std::string& name, const std::string& default_value);
+    static void write_dword(const std::string& name, int32_t value);
+    static void write_bool(const std::string& name, bool value);
+    static void write_string(const std::string& name, const std::string& value);
+
+    HWND dialog;
+    xxThread worker;
+    int32_t selection_x1;
+    int32_t selection_y1;
+    int32_t selection_x2;
+    int32_t selection_y2;
+    SnapshotServer server;
+    HMENU tray_menu;
+
+    // Handlers of the main dialog's messages.
+    void on_tray_callback(WPARAM wParam, LPARAM lParam);
+    void show_tray_menu();
+    void on_menu_command(UINT command);
+    void on_hot_key(int id);
+};

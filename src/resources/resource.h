@@ -1,0 +1,64 @@
+// Identifiers of the program's resources, its controls and its menu commands.
+#pragma once
+
+// Dialogs
+#define IDD_MAIN 104     // main window and preferences
+#define IDD_OVERLAY 105  // area selection overlay
+
+// Menu
+#define IDR_TRAYMENU 101
+
+// Tray icons
+#define IDI_DISABLED 102
+#define IDI_SENDING 118
+#define IDI_AUTO 119
+#define IDI_AUTO_ASK 121
+#define IDI_STORED 122
+#define IDI_STORED_ASK 123
+#define IDI_APPLICATION_ICON 1
+
+// Built-in sounds (type WAVE)
+#define IDW_SNAPSHOT_SOUND 114
+#define IDW_SENT_SOUND 115
+
+// Tray menu commands
+#define ID_TRAY_PREFERENCES 40012
+#define ID_TRAY_EXIT 40014
+#define ID_TRAY_SERVER 40016
+#define ID_TRAY_SNAPSHOT_ALL 40022
+#define ID_TRAY_SNAPSHOT_AREA 40023
+#define ID_TRAY_AUTO_SNAPSHOT 40025
+#define ID_TRAY_COPY_ADDRESS 40031
+
+// Preferences controls
+#define IDC_PORT 1001
+#define IDC_QUALITY_NUMBER 1002
+#define IDC_QUALITY 1003
+#define IDC_SNAPSHOT_SOUND_PATH 1006
+#define IDC_SNAPSHOT_SOUND_BROWSE 1007
+#define IDC_SENT_SOUND_PATH 1008
+#define IDC_SENT_SOUND_BROWSE 1009
+#define IDC_ADDRESS_LOCAL 1010
+#define IDC_ADDRESS_SERVICE 1011
+#define IDC_ADDRESS_MANUAL 1012
+#define IDC_SAVE_FOLDER 1013
+#define IDC_SERVICE_ADDRESS 1014
+#define IDC_MANUAL_ADDRESS 1015
+#define IDC_ASK_BEFORE_SENDING 1016
+#define IDC_SAVE_FOLDER_BROWSE 1017
+#define IDC_MODE_ACTIVE_WINDOW 1018
+#define IDC_MODE_ALL 1019
+#define IDC_MODE_AREA 1020
+#define IDC_MODE_AREA_SELECT 1021
+#define IDC_PLAY_SNAPSHOT_SOUND 1022
+#define IDC_INCLUDE_POINTER 1023
+#define IDC_PLAY_SENT_SOUND 1024
+#define IDC_SNAPSHOT_SOUND_LABEL 1025
+#define IDC_SENT_SOUND_LABEL 1026
+#define IDC_DONT_SAVE_AUTO 1027
+#define IDC_SAVE_FOLDER_LABEL 1028
+#define IDC_COPY_ON_SNAP 1029
+#define IDC_CLEAR 1030
+#define IDC_ALLTIME_COUNT 1033
+#define IDC_SESSION_COUNT 1034
+#define IDC_HELP_BUTTON 1035

@@ -1,0 +1,73 @@
+#include "server/snapshot_server.h"
+
+#include "app/snapshot_system.h"
+
+SnapshotServer::SnapshotServer()
+    : stop_requested(true),
+      serving_client(false),
+      server_error(false),
+      listen_socket(INVALID_SOCKET),
+      owner(nullptr),
+      snapshot_size(0)
+{
+}
+
+SnapshotServer::~SnapshotServer()
+{
+    stop_requested = true;
+    thread.wait(0);
+}
+
+void SnapshotServer::set_owner(SnapshotSystem* new_owner)
+{
+    owner = new_owner;
+    set_session_counter(0);
+}
+
+void SnapshotServer::start_server()
+{
+    server_error = false;
+    owner->write_bool("server_running", !server_error);
+}
+
+void SnapshotServer::stop_server()
+{
+    stop_requested = true;
+    thread.wait(0);
+    owner->write_bool("server_running", false);
+}
+
+bool SnapshotServer::get_server_running() const
+{
+    return owner->read_bool("server_running", true);
+}
+
+bool SnapshotServer::has_server_error() const
+{
+    return server_error;
+}
+
+bool SnapshotServer::is_serving_client() const
+{
+    return serving_client;
+}
+
+std::string SnapshotServer::get_client_address() const
+{
+    xxScopedLock hold(&state_lock);
+    return client_address;
+}
+
+void SnapshotServer::get_snapshot(std::shared_ptr<const unsigned char[]>& data, int32_t& size) const
+{
+    xxScopedLock hold(&state_lock);
+    data = snapshot_data;
+    size = snapshot_size;
+}
+
+void SnapshotServer::install_snapshot(std::shared_ptr<const unsigned char[]> data, int32_t size)
+{
+    xxScopedLock hold(&state_lock);
+    snapshot_data = std::move(data);
+    snapshot_size = size;
+}

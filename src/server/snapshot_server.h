@@ -1,0 +1,101 @@
+// The web server and snapshot engine: holds the current snapshot and serves it over TCP from a
+// thread of its own. The settings accessors live here too; they forward to the registry
+// primitives of the owning controller.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "support/xx_critical_section.h"
+#include "support/xx_thread.h"
+
+class SnapshotSystem;
+
+class SnapshotServer {
+public:
+    SnapshotServer();
+    ~SnapshotServer();
+    SnapshotServer(const SnapshotServer&) = delete;
+    SnapshotServer& operator=(const SnapshotServer&) = delete;
+
+    // Stores the owner and starts a new session count.
+    void set_owner(SnapshotSystem* new_owner);
+
+    void start_server();
+    void stop_server();
+    bool get_server_running() const;
+    bool has_server_error() const;
+    bool is_serving_client() const;
+    std::string get_client_address() const;
+
+    // The current snapshot: the JPEG bytes and their length, read together. A holder of the
+    // bytes keeps them alive while a capture installs a newer snapshot.
+    void get_snapshot(std::shared_ptr<const unsigned char[]>& data, int32_t& size) const;
+    void install_snapshot(std::shared_ptr<const unsigned char[]> data, int32_t size);
+
+    // Settings (registry value names; defaults in the definitions).
+    int32_t get_port_number() const;
+    void set_port_number(int32_t value);
+    int32_t get_image_quality() const;
+    void set_image_quality(int32_t value);
+    int32_t get_auto_snapshot_mode() const;
+    void set_auto_snapshot_mode(int32_t value);
+    bool get_auto_snapshot() const;
+    void set_auto_snapshot(bool value);
+    int32_t get_auto_selection_start_x() const;
+    int32_t get_auto_selection_start_y() const;
+    int32_t get_auto_selection_stop_x() const;
+    int32_t get_auto_selection_stop_y() const;
+    void set_auto_selection_start(int32_t x, int32_t y);
+    void set_auto_selection_stop(int32_t x, int32_t y);
+    bool get_ask_before_sending_snapshot() const;
+    void set_ask_before_sending_snapshot(bool value);
+    int32_t get_copy_address_mode() const;
+    void set_copy_address_mode(int32_t value);
+    std::string get_manual_copy_address() const;
+    void set_manual_copy_address(const std::string& value);
+    std::string get_remote_service_copy_address() const;
+    void set_remote_service_copy_address(const std::string& value);
+    std::string get_snapshot_save_folder() const;
+    void set_snapshot_save_folder(const std::string& value);
+    bool get_save_auto_snapshots() const;
+    void set_save_auto_snapshots(bool value);
+    bool get_play_sent_sound() const;
+    void set_play_sent_sound(bool value);
+    bool get_play_snapshot_sound() const;
+    void set_play_snapshot_sound(bool value);
+    std::string get_sent_sound_path() const;
+    void set_sent_sound_path(const std::string& value);
+    std::string get_snapshot_sound_path() const;
+    void set_snapshot_sound_path(const std::string& value);
+    bool get_include_mouse_pointer() const;
+    void set_include_mouse_pointer(bool value);
+    int32_t get_session_counter() const;
+    void set_session_counter(int32_t value);
+    int32_t get_alltime_counter() const;
+    void set_alltime_counter(int32_t value);
+    bool get_copy_on_snap() const;
+    void set_copy_on_snap(bool value);
+    // Adds one to both sent counters. Serialised with set_session_counter, so neither an
+    // increment nor a "clear" is lost.
+    void count_sent_snapshot();
+
+private:
+    xxThread thread;
+    std::atomic<bool> stop_requested;
+    std::atomic<bool> serving_client;
+    std::atomic<bool> server_error;
+    std::string client_address;  // guarded by state_lock
+    SOCKET listen_socket;
+    SnapshotSystem* owner;
+    std::shared_ptr<const unsigned char[]> snapshot_data;  // guarded by state_lock
+    int32_t snapshot_size;                                   // guarded by state_lock
+
+    mutable xxCriticalSection state_lock;    // held only to copy the members above
+    mutable xxCriticalSection counter_lock;  // the counters' read-increment-write and "clear"
+};

@@ -1,0 +1,104 @@
+#include "support/xx_log.h"
+
+#include <cstdlib>
+#include <cstring>
+
+std::string get_home_folder()
+{
+    const char* home = std::getenv("HOME");
+    if (!home) home = std::getenv("HOMEPATH");
+    if (!home) return std::string();
+    const char* drive = std::getenv("HOMEDRIVE");
+    return std::string(drive ? drive : "") + home + "/";
+}
+
+xxLog& xxLog::instance()
+{
+    // Built once, even when two threads ask at the same moment; destroyed at process exit.
+    static xxLog log;
+    return log;
+}
+
+xxLog::xxLog()
+{
+    refresh();
+}
+
+xxLog::~xxLog()
+{
+    if (console_output) FreeConsole();
+    file.reset();  // before the lock member goes
+}
+
+std::string xxLog::log_file_path() const
+{
+    return get_home_folder() + "aeromoss\\snap.log";
+}
+
+void xxLog::refresh()
+{
+    xxScopedLock hold(&lock);
+    if (file_path.empty()) file_path = log_file_path();
+    if (!file && !file_path.empty()) {
+        // Only an existing file switches the log on: probe it for reading, never create it.
+        glintor::UniqueFile probe(std::fopen(file_path.c_str(), "r"));
+        if (probe) {
+            probe.reset();
+            file.reset(std::fopen(file_path.c_str(), "a"));
+        }
+    }
+    if (file) console_enabled = true;
+    if (console_enabled && !console_output) {
+        AllocConsole();
+        SetConsoleTitleA("Debug Window");
+        console_output = GetStdHandle(STD_OUTPUT_HANDLE);
+        COORD size = {120, 5000};
+        SetConsoleScreenBufferSize(console_output, size);
+    }
+}
+
+void xxLog::write(const std::ostringstream& message, int level)
+{
+    xxScopedLock hold(&lock);
+    refresh();
+    if (level < threshold) return;
+
+    std::string indentation;
+    for (int i = 0; i < depth; ++i) indentation += "    ";
+    const std::string text = message.str();
+
+    if (file) {
+        std::fputs(indentation.c_str(), file.get());
+        std::fputs(text.c_str(), file.get());
+        std::fflush(file.get());
+    }
+    if (console_output) {
+        DWORD written = 0;
+        WriteConsoleA(console_output, indentation.c_str(), static_cast<DWORD>(indentation.size()), &written, nullptr);
+        WriteConsoleA(console_output, text.c_str(), static_cast<DWORD>(std::strlen(text.c_str())), &written, nullptr);
+    }
+}
+
+void xxLog::indent()
+{
+    xxScopedLock hold(&lock);
+    ++depth;
+}
+
+void xxLog::outdent()
+{
+    xxScopedLock hold(&lock);
+    --depth;
+}
+
+xxLogScope::xxLogScope(const std::ostringstream& header)
+{
+    xxLog& log = xxLog::instance();
+    log.write(header, 1);
+    log.indent();
+}
+
+xxLogScope::~xxLogScope()
+{
+    xxLog::instance().outdent();
+}

@@ -1,0 +1,32 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace testing_helpers {
+
+// Deletes HKCU\Software\glintor with everything in it.
+void clear_settings();
+// Raw registry access, bypassing the program's own primitives.
+bool settings_key_exists();
+bool query_raw_value(const char* name, DWORD& type, std::string& data);
+void set_raw_dword(const char* name, DWORD value);
+void set_raw_string(const char* name, const std::string& value);
+bool raw_dword(const char* name, DWORD& value);
+
+// Polls a condition every few milliseconds until it holds or the time is up.
+bool wait_until(const std::function<bool()>& condition, DWORD milliseconds);
+
+// The folder of the running test program, with a trailing backslash.
+std::string program_folder();
+// A new empty folder under the temporary folder; its path without a trailing backslash.
+std::string make_temp_folder(const std::string& prefix);
+// Deletes a folder and everything below it.
+void remove_folder(const std::string& path);
+
+}  // namespace testing_helpers

@@ -1,0 +1,172 @@
+// The diagnostic log. The log is one object per process whose file is found from the
+// environment on first use, so this program points HOME at a folder of its own first and runs
+// its cases in order: dormant, then switched on by creating the file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "common/test_helpers.h"
+#include "support/xx_log.h"
+#include "support/xx_thread.h"
+
+using namespace testing_helpers;
+
+namespace {
+
+std::string home;  // with a trailing "/" as the log builds it
+
+std::string log_path()
+{
+    return home + "aeromoss\\snap.log";
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+bool file_exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void write_message(const std::string& text, int level)
+{
+    std::ostringstream message;
+    message << text;
+    xxLog::instance().write(message, level);
+}
+
+TEST(LogPathTest, HomeFolderFromTheEnvironment)
+{
+    std::string saved_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    std::string saved_drive = std::getenv("HOMEDRIVE") ? std::getenv("HOMEDRIVE") : "";
+    std::string saved_path = std::getenv("HOMEPATH") ? std::getenv("HOMEPATH") : "";
+
+    _putenv_s("HOMEDRIVE", "D:");
+    _putenv_s("HOME", "\\h");
+    _putenv_s("HOMEPATH", "\\p");
+    EXPECT_EQ("D:\\h/", get_home_folder());
+    _putenv_s("HOME", "");  // an empty value removes the variable
+    EXPECT_EQ("D:\\p/", get_home_folder());
+    _putenv_s("HOMEDRIVE", "");
+    EXPECT_EQ("\\p/", get_home_folder());
+    _putenv_s("HOMEPATH", "");
+    EXPECT_EQ("", get_home_folder());
+
+    _putenv_s("HOME", saved_home.c_str());
+    _putenv_s("HOMEDRIVE", saved_drive.c_str());
+    _putenv_s("HOMEPATH", saved_path.c_str());
+}
+
+TEST(LogTest, DormantWithoutTheFile)
+{
+    write_message("nobody reads this\n", 1);
+    write_message(std::string(kLogError) + "nor this\n", 3);
+    EXPECT_EQ(log_path(), xxLog::instance().log_file_path());
+    EXPECT_FALSE(file_exists(log_path()));
+    char title[256] = {0};
+    GetConsoleTitleA(title, sizeof(title));
+    EXPECT_STRNE("Debug Window", title);
+}
+
+TEST(LogTest, AnExistingFileGetsExactRecords)
+{
+    std::FILE* created = std::fopen(log_path().c_str(), "wb");
+    ASSERT_NE(nullptr, created);
+    std::fputs("kept\n", created);
+    std::fclose(created);
+
+    write_message("top\n", 1);
+    {
+        xxLogScope scope(std::ostringstream("SnapshotServer::Snapshot\n"));
+        write_message(std::string(kLogWarning) + "careful\n", 2);
+        write_message("first\nsecond\n", 1);
+        {
+            xxLogScope inner(std::ostringstream("inner\n"));
+            write_message(std::string(kLogError) + "broken\n", 3);
+        }
+    }
+    write_message("back\n", 1);
+
+    const std::string expected =
+        "kept\n"
+        "top\r\n"
+        "SnapshotServer::Snapshot\r\n"
+        "    -**### WARNING ###**-: careful\r\n"
+        "    first\r\nsecond\r\n"
+        "    inner\r\n"
+        "        -**###  ERROR  ###**-: broken\r\n"
+        "back\r\n";
+    EXPECT_EQ(expected, read_file(log_path()));
+
+    char title[256] = {0};
+    GetConsoleTitleA(title, sizeof(title));
+    EXPECT_STREQ("Debug Window", title);
+}
+
+TEST(LogTest, RecordsFromTwoThreadsNeverInterleave)
+{
+    const size_t before = read_file(log_path()).size();
+    struct Writer {
+        char letter;
+        void run(void*)
+        {
+            for (int i = 0; i < 300; ++i) {
+                std::ostringstream message;
+                message << std::string(40, letter) << ' ' << i << '\n';
+                xxLog::instance().write(message, 1);
+            }
+        }
+    } a{'a'}, b{'b'};
+    xxThread ta, tb;
+    ta.set_callback(xxCallback<void*, Writer>(&a, &Writer::run));
+    tb.set_callback(xxCallback<void*, Writer>(&b, &Writer::run));
+    ta.start();
+    tb.start();
+    ta.wait(0);
+    tb.wait(0);
+
+    std::istringstream lines(read_file(log_path()).substr(before));
+    std::string line;
+    int count_a = 0, count_b = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_FALSE(line.empty());
+        ASSERT_EQ('\r', line.back()) << line;
+        line.pop_back();
+        char letter = line[0];
+        ASSERT_TRUE(letter == 'a' || letter == 'b') << line;
+        std::string expected_prefix = std::string(40, letter) + ' ';
+        ASSERT_EQ(expected_prefix, line.substr(0, 41)) << line;
+        int n = std::atoi(line.c_str() + 41);
+        EXPECT_EQ(std::to_string(n), line.substr(41)) << line;
+        (letter == 'a' ? count_a : count_b)++;
+    }
+    EXPECT_EQ(300, count_a);
+    EXPECT_EQ(300, count_b);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Detach from the console we were started with, so that the log's own console is seen.
+    FreeConsole();
+    // A home of our own, before anything touches the log.
+    std::string folder = make_temp_folder("glintor-log-");
+    if (folder.empty()) return 1;
+    CreateDirectoryA((folder + "\\aeromoss").c_str(), nullptr);
+    _putenv_s("HOMEDRIVE", "");
+    _putenv_s("HOME", folder.c_str());
+    home = folder + "/";
+    int result = RUN_ALL_TESTS();
+    remove_folder(folder);
+    return result;
+}

@@ -1,0 +1,190 @@
+// The thread object, the callbacks and the critical section.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "common/test_helpers.h"
+#include "support/handles.h"
+#include "support/xx_critical_section.h"
+#include "support/xx_thread.h"
+
+namespace {
+
+// A body whose length and behaviour each test sets.
+struct Body {
+    DWORD sleep_ms = 0;
+    HANDLE release = nullptr;  // when set, the body waits for it before it ends
+    std::atomic<int> runs{0};
+    std::atomic<int> last_tag{0};
+    int tag = 0;
+
+    void run(void*)
+    {
+        if (release) WaitForSingleObject(release, 10000);
+        Sleep(sleep_ms);
+        last_tag = tag;
+        ++runs;
+    }
+};
+
+DWORD elapsed_since(DWORD start)
+{
+    return GetTickCount() - start;
+}
+
+TEST(xxThreadTest, WaitWithoutAStartReturnsAtOnce)
+{
+    xxThread thread;
+    DWORD start = GetTickCount();
+    thread.wait(0);
+    thread.wait(1000);
+    EXPECT_LT(elapsed_since(start), 50u);
+    EXPECT_TRUE(thread.wait_for_runs(0));
+}
+
+TEST(xxThreadTest, WaitReturnsWhenTheThreadEndsOrTheTimeRunsOut)
+{
+    Body short_body;
+    short_body.sleep_ms = 10;
+    xxThread short_thread;
+    short_thread.set_callback(xxCallback<void*, Body>(&short_body, &Body::run));
+    short_thread.start();
+    DWORD start = GetTickCount();
+    short_thread.wait(50);
+    DWORD took = elapsed_since(start);
+    EXPECT_EQ(1, short_body.runs.load()) << "waited " << took << " ms";
+    EXPECT_LT(took, 45u);
+
+    Body long_body;
+    long_body.sleep_ms = 400;
+    xxThread long_thread;
+    long_thread.set_callback(xxCallback<void*, Body>(&long_body, &Body::run));
+    long_thread.start();
+    start = GetTickCount();
+    long_thread.wait(50);
+    took = elapsed_since(start);
+    EXPECT_GE(took, 40u);
+    EXPECT_LT(took, 300u);
+    EXPECT_EQ(0, long_body.runs.load());
+    long_thread.wait(0);
+    EXPECT_EQ(1, long_body.runs.load());
+}
+
+TEST(xxThreadTest, EachStartRunsTheCallbackOnce)
+{
+    Body body;
+    xxThread thread;
+    thread.set_callback(xxCallback<void*, Body>(&body, &Body::run));
+    thread.start();
+    thread.wait(0);
+    thread.start();
+    thread.wait(0);
+    EXPECT_EQ(2, body.runs.load());
+}
+
+TEST(xxThreadTest, AStartWithoutCallbackRunsNothingAndEnds)
+{
+    xxThread thread;
+    thread.start();
+    DWORD start = GetTickCount();
+    thread.wait(1000);
+    EXPECT_LT(elapsed_since(start), 500u);
+    EXPECT_TRUE(thread.wait_for_runs(1000));
+}
+
+TEST(xxThreadTest, ARunKeepsItsOwnCallbackWhenANewOneIsSet)
+{
+    glintor::UniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    Body first;
+    first.tag = 1;
+    first.release = release.get();
+    Body second;
+    second.tag = 2;
+
+    xxThread thread;
+    thread.set_callback(xxCallback<void*, Body>(&first, &Body::run));
+    thread.start();
+    // The first run is still waiting; replace the callback and start again.
+    thread.set_callback(xxCallback<void*, Body>(&second, &Body::run));
+    thread.start();
+    thread.wait(0);
+    EXPECT_EQ(1, second.runs.load());
+    EXPECT_EQ(0, first.runs.load());
+
+    SetEvent(release.get());
+    EXPECT_TRUE(thread.wait_for_runs(5000));
+    EXPECT_EQ(1, first.runs.load());
+    EXPECT_EQ(1, first.last_tag.load());
+    EXPECT_EQ(2, second.last_tag.load());
+}
+
+TEST(xxThreadTest, WaitForRunsCoversOverlappingRunsAndHonoursItsLimit)
+{
+    glintor::UniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    Body body;
+    body.release = release.get();
+    xxThread thread;
+    thread.set_callback(xxCallback<void*, Body>(&body, &Body::run));
+    thread.start();
+    thread.start();
+
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(thread.wait_for_runs(100));
+    DWORD took = elapsed_since(start);
+    EXPECT_GE(took, 90u);
+    EXPECT_LT(took, 1000u);
+
+    SetEvent(release.get());
+    EXPECT_TRUE(thread.wait_for_runs(5000));
+    EXPECT_EQ(2, body.runs.load());
+}
+
+TEST(xxThreadTest, WaitForRunsHandlesMessagesSentToTheWaitingThread)
+{
+    // A run that sends to a window of the waiting thread, as the clipboard does to its owner.
+    HWND window = CreateWindowA("STATIC", "target", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    struct Sender {
+        HWND window;
+        std::atomic<bool> answered{false};
+        void run(void*)
+        {
+            DWORD_PTR result = 0;
+            answered = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &result) != 0;
+        }
+    } sender{window};
+    xxThread thread;
+    thread.set_callback(xxCallback<void*, Sender>(&sender, &Sender::run));
+    thread.start();
+    EXPECT_TRUE(thread.wait_for_runs(3000));
+    EXPECT_TRUE(sender.answered.load());
+    DestroyWindow(window);
+}
+
+TEST(xxCriticalSectionTest, ScopedLockExcludesOtherThreadsAndIsReentrant)
+{
+    struct Shared {
+        xxCriticalSection section;
+        long value = 0;
+        void run(void*)
+        {
+            for (int i = 0; i < 20000; ++i) {
+                xxScopedLock outer(&section);
+                xxScopedLock inner(&section);  // the holder may enter again
+                long read = value;
+                if ((i & 1023) == 0) Sleep(0);
+                value = read + 1;
+            }
+        }
+    } shared;
+    xxThread a, b;
+    a.set_callback(xxCallback<void*, Shared>(&shared, &Shared::run));
+    b.set_callback(xxCallback<void*, Shared>(&shared, &Shared::run));
+    a.start();
+    b.start();
+    a.wait(0);
+    b.wait(0);
+    EXPECT_EQ(40000, shared.value);
+}
+
+}  // namespace
