@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include "app/messages.h"
 #include "resources/resource.h"
 
@@ -63,10 +65,13 @@ void SnapshotSystem::on_menu_command(UINT command)
             server.stop_server();
         else
             server.start_server();
+        fill_preferences();
+        update_status();
         break;
     case ID_TRAY_AUTO_SNAPSHOT:
         server.set_auto_snapshot(!server.get_auto_snapshot());
         update_auto_snapshot_check();
+        update_status();
         break;
     case ID_TRAY_COPY_ADDRESS:
         start_address_copy();
@@ -74,6 +79,13 @@ void SnapshotSystem::on_menu_command(UINT command)
     default:
         break;
     }
+}
+
+void SnapshotSystem::on_status_posted(LPARAM payload)
+{
+    // The poster handed the view over with the message; it is freed here.
+    std::unique_ptr<StatusView> view(reinterpret_cast<StatusView*>(payload));
+    if (view) show_status(*view);
 }
 
 void SnapshotSystem::on_hot_key(int id)
@@ -100,6 +112,12 @@ INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPAR
     case kTrayCallbackMessage:
         if (active_controller) active_controller->on_tray_callback(wParam, lParam);
         return FALSE;
+    case WM_APP_UPDATE_STATUS:
+        if (active_controller) active_controller->on_status_posted(lParam);
+        return TRUE;
+    case WM_APP_FILL_PREFERENCES:
+        if (active_controller) active_controller->fill_preferences();
+        return TRUE;
     default:
         return FALSE;
     }

@@ -13,7 +13,13 @@ constexpr DWORD kWorkerExitWait = 30000;
 }  // namespace
 
 SnapshotSystem::SnapshotSystem()
-    : dialog(nullptr), selection_x1(0), selection_y1(0), selection_x2(0), selection_y2(0), tray_menu(nullptr)
+    : dialog(nullptr),
+      selection_x1(0),
+      selection_y1(0),
+      selection_x2(0),
+      selection_y2(0),
+      tray_menu(nullptr),
+      tray_record()
 {
     server.set_owner(this);
     dialog = CreateDialogParamA(app_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_dialog_proc,
@@ -22,13 +28,16 @@ SnapshotSystem::SnapshotSystem()
     RegisterHotKey(dialog, kHotKeySnapshotArea, MOD_CONTROL, VK_SNAPSHOT);
     RegisterHotKey(dialog, kHotKeySnapshotAll, MOD_SHIFT, VK_SNAPSHOT);
     if (server.get_server_running()) server.start_server();
-    update_auto_snapshot_check();
+    fill_preferences();
+    set_tray_icon(IDI_STORED, "", true);
+    update_status();
 }
 
 SnapshotSystem::~SnapshotSystem()
 {
     UnregisterHotKey(dialog, kHotKeySnapshotArea);
     UnregisterHotKey(dialog, kHotKeySnapshotAll);
+    set_tray_icon(0, "", false);
     // Address copies use the dialog and the server: let them finish first.
     worker.wait_for_runs(kWorkerExitWait);
     if (tray_menu) DestroyMenu(tray_menu);
@@ -41,10 +50,4 @@ void SnapshotSystem::start_address_copy()
     xxCallback<void*, SnapshotSystem> task(this, &SnapshotSystem::copy_address_to_clipboard);
     worker.set_callback(task);
     worker.start();
-}
-
-void SnapshotSystem::update_auto_snapshot_check()
-{
-    CheckMenuItem(tray_menu, ID_TRAY_AUTO_SNAPSHOT,
-                  MF_BYCOMMAND | (server.get_auto_snapshot() ? MF_CHECKED : MF_UNCHECKED));
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdint>
 #include <string>
 
@@ -30,8 +32,19 @@ public:
     void start_address_copy();
     void copy_address_to_clipboard(void* unused);
 
-    // Tray menu: check mark of "auto snapshot".
+    // Tray icon and status. Called from another thread, update_status and fill_preferences
+    // post to the main dialog (with the state to show) and return at once.
+    void set_tray_icon(WORD icon_id, const std::string& tooltip, bool add);
+    void update_status();
     void update_auto_snapshot_check();
+
+    // Preferences dialog.
+    void fill_preferences();
+    void set_trackbar_pos(int control_id, int position);
+
+    // Sounds after a snapshot was taken and after it was sent.
+    void snapshot_sound();
+    void sent_sound();
 
     // Registry primitives for the settings; they use no state of the controller.
     static int32_t read_dword(const std::string& name, int32_t default_value);
@@ -49,10 +62,23 @@ public:
     int32_t selection_y2;
     SnapshotServer server;
     HMENU tray_menu;
+    NOTIFYICONDATAA tray_record;  // the one tray icon record, filled by set_tray_icon
+
+    // What the tray shows about the server, taken on the thread that asked for the refresh.
+    struct StatusView {
+        bool serving;
+        std::string client_address;
+    };
+    void show_status(const StatusView& view);
+    // Whether the caller runs on the thread that owns the main dialog.
+    bool on_dialog_thread() const;
+    // Posts to the main dialog; the payload, if any, is freed here when posting fails.
+    void post_to_dialog(UINT message, StatusView* payload);
 
     // Handlers of the main dialog's messages.
     void on_tray_callback(WPARAM wParam, LPARAM lParam);
     void show_tray_menu();
     void on_menu_command(UINT command);
     void on_hot_key(int id);
+    void on_status_posted(LPARAM payload);
 };

@@ -2,14 +2,21 @@
 
 #include "app/snapshot_system.h"
 
+namespace {
+// The longest start_server waits for the server thread to report its set-up.
+constexpr DWORD kSetupWait = 5000;
+}  // namespace
+
 SnapshotServer::SnapshotServer()
     : stop_requested(true),
       serving_client(false),
       server_error(false),
       listen_socket(INVALID_SOCKET),
       owner(nullptr),
-      snapshot_size(0)
+      snapshot_size(0),
+      setup_done(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
+    send_call = &::send;
 }
 
 SnapshotServer::~SnapshotServer()
@@ -27,7 +34,20 @@ void SnapshotServer::set_owner(SnapshotSystem* new_owner)
 void SnapshotServer::start_server()
 {
     server_error = false;
+    ResetEvent(setup_done.get());
+    xxCallback<void*, SnapshotServer> body(this, &SnapshotServer::serverThread);
+    thread.set_callback(body);
+    stop_requested = false;
+    thread.start();
+    // Wait for the outcome of the set-up instead of a fixed grace time, so that a slow failure
+    // is never recorded as a running server.
+    WaitForSingleObject(setup_done.get(), kSetupWait);
     owner->write_bool("server_running", !server_error);
+}
+
+void SnapshotServer::report_setup()
+{
+    SetEvent(setup_done.get());
 }
 
 void SnapshotServer::stop_server()

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "support/handles.h"
 #include "support/xx_critical_section.h"
 #include "support/xx_thread.h"
 
@@ -28,6 +29,12 @@ public:
 
     void start_server();
     void stop_server();
+    // The server thread's body: listens on port_number and serves one connection at a time.
+    void serverThread(void* unused);
+    // Serves one accepted connection; the caller closes it. Always 0.
+    int handle_client(SOCKET client);
+    // Takes a snapshot of the screen (or of the given rectangle) as the current snapshot.
+    void Snapshot(int32_t x, int32_t y, int32_t width, int32_t height);
     bool get_server_running() const;
     bool has_server_error() const;
     bool is_serving_client() const;
@@ -85,7 +92,16 @@ public:
     // increment nor a "clear" is lost.
     void count_sent_snapshot();
 
+    // How the image goes out; the default is Winsock's send. Tests watch the sends through it.
+    using SendFunction = int(WSAAPI*)(SOCKET, const char*, int, int);
+    SendFunction send_call;
+
 private:
+    // Tells start_server that the set-up has ended, listening or failed.
+    void report_setup();
+    // Sends the image in 1024-byte pieces; true when every byte went out.
+    bool send_image(SOCKET client, const unsigned char* data, int32_t size);
+
     xxThread thread;
     std::atomic<bool> stop_requested;
     std::atomic<bool> serving_client;
@@ -96,6 +112,7 @@ private:
     std::shared_ptr<const unsigned char[]> snapshot_data;  // guarded by state_lock
     int32_t snapshot_size;                                   // guarded by state_lock
 
+    glintor::UniqueHandle setup_done;        // set by the server thread when its set-up ends
     mutable xxCriticalSection state_lock;    // held only to copy the members above
     mutable xxCriticalSection counter_lock;  // the counters' read-increment-write and "clear"
 };

@@ -1,5 +1,6 @@
 #include "e2e/glintor_process.h"
 
+#include <cstring>
 #include <vector>
 
 #include "common/test_helpers.h"
@@ -39,7 +40,25 @@ bool GlintorProcess::start(DWORD milliseconds)
             return main_dialog != nullptr || !running();
         },
         milliseconds);
-    return main_dialog != nullptr;
+    if (!main_dialog) return false;
+    // The dialog exists early in start-up; the port field is filled only after the hot keys
+    // are registered and the server has started, just before the tray icon is added.
+    HWND port_edit = GetDlgItem(main_dialog, 1001);
+    wait_until([&] { return !control_text(port_edit).empty() || !running(); }, milliseconds);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(main_dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, milliseconds, &ignored);
+    return running() && !control_text(port_edit).empty();
+}
+
+std::string control_text(HWND control)
+{
+    char text[512] = {0};
+    DWORD_PTR copied = 0;
+    // WM_GETTEXT is carried across processes; GetWindowText would not ask the control.
+    if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                             5000, &copied))
+        return std::string();
+    return std::string(text, strnlen(text, sizeof(text)));
 }
 
 DWORD GlintorProcess::wait_for_exit(DWORD milliseconds)

@@ -42,6 +42,8 @@ private:
     HWND main_dialog = nullptr;
 };
 
+// The text of a control of another process.
+std::string control_text(HWND control);
 // A top-level window of the process with that class and caption (either may be null).
 HWND find_window_of(DWORD process_id, const char* class_name, const char* caption);
 // Waits until the process shows its popup menu; the menu window, or null.

@@ -1,0 +1,112 @@
+// Serving one request: whatever was asked, the answer is the current snapshot.
+#include <cstring>
+#include <sstream>
+
+#include "app/snapshot_system.h"
+#include "server/snapshot_server.h"
+#include "support/xx_log.h"
+
+namespace {
+
+constexpr int kReceiveBufferSize = 4096;
+constexpr int kChunkSize = 1024;
+const char kResponseHeader[] = "HTTP/1.1 200 OK\nConnection: close\nContent-Type: image/jpeg\n\n";
+constexpr int kResponseHeaderSize = sizeof(kResponseHeader) - 1;  // 60
+static_assert(kResponseHeaderSize == 60, "the header is 60 bytes");
+
+// Asks the user whether the client may have the snapshot. Blocks the server thread.
+bool confirm_sending(std::string address)
+{
+    std::string question = "Do you want to allow the user from " + address + " to recieve the current snapshot?";
+    int answer = MessageBoxA(nullptr, question.c_str(), "Quorvex",
+                             MB_YESNO | MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST);
+    // A fresh snapshot must not show the box that has just been dismissed.
+    Sleep(50);
+    return answer == IDYES;
+}
+
+std::string peer_address(SOCKET client)
+{
+    sockaddr_in peer = {};
+    int size = 16;
+    if (getpeername(client, reinterpret_cast<sockaddr*>(&peer), &size) != 0) return std::string();
+    return inet_ntoa(peer.sin_addr);
+}
+
+}  // namespace
+
+bool SnapshotServer::send_image(SOCKET client, const unsigned char* data, int32_t size)
+{
+    const char* bytes = reinterpret_cast<const char*>(data);
+    int32_t sent = 0;
+    const int32_t whole_chunks = size / kChunkSize;
+    for (int32_t i = 0; i < whole_chunks; ++i) {
+        int n = send_call(client, bytes + sent, kChunkSize, 0);
+        if (n < kChunkSize) return false;
+        sent += n;
+    }
+    const int32_t rest = size % kChunkSize;
+    if (rest > 0) {
+        int n = send_call(client, bytes + sent, rest, 0);
+        if (n > 0) sent += n;
+    }
+    return sent == size;
+}
+
+int SnapshotServer::handle_client(SOCKET client)
+{
+    xxLogScope scope(std::ostringstream("SnapshotServer::handle_client\n"));
+
+    char buffer[kReceiveBufferSize] = {0};
+    int received = recv(client, buffer, kReceiveBufferSize, 0);
+    const std::string request(buffer, strnlen(buffer, kReceiveBufferSize));
+    {
+        std::ostringstream dump;
+        dump << "received following buffer (size: " << received << ")\n" << request << "\n\n";
+        xxLog::instance().write(dump, 1);
+    }
+    // A read that failed or timed out gets no reply at all.
+    if (received < 0) return 0;
+    if (request.find("favicon") != std::string::npos) return 0;
+
+    serving_client = true;
+    log_text(1, "getting peer name\n");
+    std::string address = peer_address(client);
+    log_text(1, "getting ip string\n");
+    {
+        xxScopedLock hold(&state_lock);
+        client_address = address;
+    }
+    log_text(1, "setting sys tray\n");
+    owner->update_status();
+
+    bool allowed = !get_ask_before_sending_snapshot() || confirm_sending(get_client_address());
+    if (allowed) {
+        log_text(1, "has auto snapshot?\n");
+        if (get_auto_snapshot()) Snapshot(0, 0, -1, -1);
+        log_text(1, "has image?\n");
+        // Our own reference: a capture that installs a newer snapshot meanwhile frees nothing we send.
+        std::shared_ptr<const unsigned char[]> data;
+        int32_t size = 0;
+        get_snapshot(data, size);
+        if (data && size > 0) {
+            log_text(1, "sending image\n");
+            // A header that does not go out whole ends the request quietly.
+            const bool header_sent = send_call(client, kResponseHeader, kResponseHeaderSize, 0) == kResponseHeaderSize;
+            if (header_sent && send_image(client, data.get(), size)) {
+                std::ostringstream sent;
+                sent << "image sent. Size: " << size << "\n";
+                xxLog::instance().write(sent, 1);
+                owner->sent_sound();
+                count_sent_snapshot();
+                owner->fill_preferences();
+            } else if (header_sent) {
+                log_text(3, std::string(kLogError) + "error sending image\n");
+            }
+        }
+    }
+
+    serving_client = false;
+    owner->update_status();
+    return 0;
+}

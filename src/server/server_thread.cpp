@@ -1,0 +1,136 @@
+// The listening server: one thread that accepts one connection at a time.
+#include <cstdio>
+#include <sstream>
+
+#include "app/snapshot_system.h"
+#include "server/snapshot_server.h"
+#include "support/xx_log.h"
+
+namespace {
+
+// How long one poll of the listening socket waits. Short enough that a stop takes effect at
+// once, long enough that the idle program costs next to no processor time.
+constexpr long kPollMicroseconds = 50 * 1000;
+constexpr int kBacklog = 3;
+// Time-outs of an accepted connection: a silent or stalled client cannot hold the server.
+constexpr DWORD kReceiveTimeout = 5000;
+constexpr DWORD kSendTimeout = 10000;
+// After the reply: how long and how much of what the client still sends is read and dropped.
+constexpr DWORD kDrainMilliseconds = 1000;
+constexpr int kDrainBytes = 1 << 20;
+
+void set_blocking(SOCKET s, bool blocking)
+{
+    u_long non_blocking = blocking ? 0 : 1;
+    ioctlsocket(s, FIONBIO, &non_blocking);
+}
+
+void prepare_client_socket(SOCKET client)
+{
+    // accept hands on the listening socket's non-blocking mode; the exchange wants blocking.
+    set_blocking(client, true);
+    DWORD receive = kReceiveTimeout, send = kSendTimeout;
+    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receive), sizeof(receive));
+    setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send), sizeof(send));
+    // The header and the last piece are small sends: without this, each waits for the
+    // client's delayed acknowledgement of the one before.
+    BOOL no_delay = TRUE;
+    setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay), sizeof(no_delay));
+}
+
+// Ends the connection without a reset: request bytes the handler never read would otherwise
+// make the close reset the connection and cut the image short at the client.
+void finish_connection(SOCKET client)
+{
+    shutdown(client, SD_SEND);
+    const DWORD start = GetTickCount();
+    char scratch[4096];
+    for (int drained = 0; drained < kDrainBytes;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= kDrainMilliseconds) break;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(client, &readable);
+        DWORD left = kDrainMilliseconds - elapsed;
+        timeval wait = {static_cast<long>(left / 1000), static_cast<long>((left % 1000) * 1000)};
+        if (select(0, &readable, nullptr, nullptr, &wait) < 1) break;
+        int n = recv(client, scratch, sizeof(scratch), 0);
+        if (n <= 0) break;
+        drained += n;
+    }
+}
+
+void log_warning(const std::string& text)
+{
+    log_text(2, std::string(kLogWarning) + text + "\n");
+}
+
+}  // namespace
+
+void SnapshotServer::serverThread(void*)
+{
+    xxLogScope scope(std::ostringstream("SnapshotServer::serverThread()\n"));
+
+    WSADATA wsa;
+    if (WSAStartup(0x0101, &wsa) != 0) {
+        server_error = true;
+        report_setup();
+        return;
+    }
+
+    listen_socket = socket(AF_INET, SOCK_STREAM, 0);
+    glintor::UniqueSocket listener(listen_socket);
+    bool ready = false;
+    if (listen_socket == INVALID_SOCKET) {
+        perror("socket() failed");
+        server_error = true;
+        log_warning("error initializing listening socket");
+    } else {
+        // No other program may bind the port over ours.
+        BOOL exclusive = TRUE;
+        setsockopt(listen_socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+                   sizeof(exclusive));
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        const int32_t port = get_port_number();
+        address.sin_port = htons(static_cast<u_short>(port));
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        if (bind(listen_socket, reinterpret_cast<sockaddr*>(&address), 16) == SOCKET_ERROR) {
+            perror("bind() failed");
+            server_error = true;
+            std::ostringstream warning;
+            warning << kLogWarning << "error binding listening socket to port" << port << "\n";
+            xxLog::instance().write(warning, 2);
+        } else if (listen(listen_socket, kBacklog) == SOCKET_ERROR) {
+            perror("listen() failed");
+            server_error = true;
+            log_warning("error listen()ing to listening socket");
+        } else {
+            ready = true;
+        }
+    }
+    report_setup();
+
+    if (ready) {
+        // Non-blocking, so an accept after select cannot hang when the client has gone meanwhile.
+        set_blocking(listen_socket, false);
+        while (!stop_requested) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(listen_socket, &readable);
+            timeval wait = {0, kPollMicroseconds};
+            if (select(0, &readable, nullptr, nullptr, &wait) < 1) continue;
+            sockaddr_in peer = {};
+            int peer_size = 16;
+            glintor::UniqueSocket client(accept(listen_socket, reinterpret_cast<sockaddr*>(&peer), &peer_size));
+            if (!client) continue;
+            prepare_client_socket(client.get());
+            handle_client(client.get());
+            finish_connection(client.get());
+        }
+        log_text(1, "closing listening socket\n");
+    }
+    listener.reset();
+    listen_socket = INVALID_SOCKET;
+    WSACleanup();
+}

@@ -1,0 +1,134 @@
+// The web server of the real program, driven over loopback.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "common/http_client.h"
+#include "common/test_helpers.h"
+#include "e2e/glintor_process.h"
+#include "support/xx_log.h"
+
+using namespace e2e;
+using namespace testing_helpers;
+
+namespace {
+
+ULONGLONG cpu_time_100ns(HANDLE process)
+{
+    FILETIME created, ended, kernel, user;
+    if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
+    ULARGE_INTEGER k, u;
+    k.LowPart = kernel.dwLowDateTime;
+    k.HighPart = kernel.dwHighDateTime;
+    u.LowPart = user.dwLowDateTime;
+    u.HighPart = user.dwHighDateTime;
+    return k.QuadPart + u.QuadPart;
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+class ServerE2ETest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clear_settings();
+        port = free_port();
+        set_raw_dword("port_number", static_cast<DWORD>(port));
+        set_raw_dword("play_sent_sound", 0);
+        set_raw_dword("play_snapshot_sound", 0);
+    }
+    void TearDown() override { clear_settings(); }
+    int port = 0;
+};
+
+TEST_F(ServerE2ETest, TheIdleProgramUsesNextToNoProcessorTime)
+{
+    GlintorProcess glintor;
+    ASSERT_TRUE(glintor.start());
+    DWORD value = 0;
+    ASSERT_TRUE(raw_dword("server_running", value));
+    ASSERT_EQ(1u, value);
+    Sleep(500);
+    const ULONGLONG before = cpu_time_100ns(glintor.process());
+    const DWORD start = GetTickCount();
+    Sleep(10000);
+    const ULONGLONG used = cpu_time_100ns(glintor.process()) - before;
+    const DWORD elapsed = GetTickCount() - start;
+    const double percent = 100.0 * (used / 10000.0) / elapsed;
+    std::printf("idle program: %.3f%% of one core over %lu ms\n", percent, elapsed);
+    EXPECT_LT(percent, 1.0) << "used " << used / 10000 << " ms of processor time in " << elapsed << " ms";
+    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+}
+
+TEST_F(ServerE2ETest, APortInUseShowsAsTheErrorStateAndIsLogged)
+{
+    // Switch the log on for this run.
+    const std::string folder = get_home_folder() + "aeromoss";
+    const std::string log = folder + "\\snap.log";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    { std::ofstream create(log, std::ios::binary); }
+
+    SOCKET holder = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(0, bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+    ASSERT_EQ(0, listen(holder, 1));
+    {
+        GlintorProcess glintor;
+        ASSERT_TRUE(glintor.start());
+        DWORD value = 0xdeadbeef;
+        EXPECT_TRUE(raw_dword("server_running", value));
+        EXPECT_EQ(0u, value);
+        EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+    }
+    closesocket(holder);
+
+    const std::string expected = "    -**### WARNING ###**-: error binding listening socket to port" + std::to_string(port) + "\r\n";
+    const std::string content = read_file(log);
+    EXPECT_NE(std::string::npos, content.find("SnapshotServer::serverThread()\r\n" + expected)) << content;
+    DeleteFileA(log.c_str());
+    RemoveDirectoryA(folder.c_str());
+
+    // The next start does not try again: the user enables the server from the menu.
+    GlintorProcess again;
+    ASSERT_TRUE(again.start());
+    EXPECT_FALSE(http_exchange(port, "GET /", 3000).connected);
+    EXPECT_EQ(0u, exit_through_tray_menu(again));
+}
+
+TEST_F(ServerE2ETest, WithoutASnapshotARequestGetsNothing)
+{
+    set_raw_dword("auto_snapshot", 0);
+    GlintorProcess glintor;
+    ASSERT_TRUE(glintor.start());
+    Reply reply = http_exchange(port, "GET / HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(reply.connected);
+    EXPECT_TRUE(reply.closed);
+    EXPECT_EQ(0u, reply.bytes.size());
+    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+}
+
+TEST_F(ServerE2ETest, ExitWhileAClientIsSilentEndsWithinTheTimeOut)
+{
+    GlintorProcess glintor;
+    ASSERT_TRUE(glintor.start());
+    SOCKET silent = connect_to(port);
+    ASSERT_NE(INVALID_SOCKET, silent);
+    Sleep(200);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+    EXPECT_LT(GetTickCount() - start, 12000u);
+    closesocket(silent);
+}
+
+}  // namespace

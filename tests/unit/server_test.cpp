@@ -1,0 +1,406 @@
+// The web server over real loopback sockets, against the real server object in this process.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "common/http_client.h"
+#include "common/in_process.h"
+#include "common/test_helpers.h"
+
+using namespace testing_helpers;
+
+namespace {
+
+// Records the size of every send the server makes.
+std::mutex sends_lock;
+std::vector<int> sends;
+
+int WSAAPI recording_send(SOCKET s, const char* data, int size, int flags)
+{
+    {
+        std::lock_guard<std::mutex> hold(sends_lock);
+        sends.push_back(size);
+    }
+    return ::send(s, data, size, flags);
+}
+
+std::vector<int> recorded_sends()
+{
+    std::lock_guard<std::mutex> hold(sends_lock);
+    return sends;
+}
+
+std::shared_ptr<const unsigned char[]> make_image(size_t size, unsigned seed, std::string* copy = nullptr)
+{
+    std::shared_ptr<unsigned char[]> bytes(new unsigned char[size]);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>((i * 31 + seed * 7 + (i >> 8)) & 0xff);
+    if (copy) copy->assign(reinterpret_cast<const char*>(bytes.get()), size);
+    return bytes;
+}
+
+// Handles what other threads posted to this thread's windows (the status refreshes).
+void pump_messages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+// Finds the send confirmation of this process, if one is shown.
+HWND find_confirmation()
+{
+    HWND box = FindWindowA("#32770", "Quorvex");
+    DWORD owner = 0;
+    if (box) GetWindowThreadProcessId(box, &owner);
+    return owner == GetCurrentProcessId() ? box : nullptr;
+}
+
+std::string window_text(HWND window)
+{
+    char text[512] = {0};
+    GetWindowTextA(window, text, sizeof(text));
+    return text;
+}
+
+DWORD handle_count()
+{
+    DWORD count = 0xdeadbeef;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        prepare_program_environment();
+        clear_settings();
+        set_raw_dword("server_running", 0);
+        port = free_port();
+        set_raw_dword("port_number", static_cast<DWORD>(port));
+        set_raw_dword("auto_snapshot", 0);
+        set_raw_dword("play_sent_sound", 0);
+        controller = std::make_unique<SnapshotSystem>();
+        server().send_call = &recording_send;
+        {
+            std::lock_guard<std::mutex> hold(sends_lock);
+            sends.clear();
+        }
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        pump_messages();
+        clear_settings();
+    }
+    SnapshotServer& server() { return controller->server; }
+    void start()
+    {
+        server().start_server();
+        ASSERT_TRUE(server().get_server_running()) << "port " << port;
+    }
+    std::string install(size_t size, unsigned seed = 1)
+    {
+        std::string copy;
+        server().install_snapshot(make_image(size, seed, &copy), static_cast<int32_t>(size));
+        return copy;
+    }
+    int32_t session() { return server().get_session_counter(); }
+    int32_t alltime() { return server().get_alltime_counter(); }
+
+    int port = 0;
+    std::unique_ptr<SnapshotSystem> controller;
+};
+
+TEST_F(ServerTest, AnyRequestGetsTheHeaderAndTheImage)
+{
+    start();
+    const std::string image = install(3000);
+    const char* requests[] = {"GET /any/path?x=1 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "not http at all", "",
+                              "GET /FAVICON.ICO HTTP/1.1\r\n\r\n"};
+    for (const char* request : requests) {
+        Reply reply = http_exchange(port, request);
+        EXPECT_TRUE(reply.closed) << request;
+        EXPECT_EQ(kResponseHeader + image, reply.bytes) << "request \"" << request << "\" got " << reply.bytes.size();
+    }
+    EXPECT_EQ(4, session());
+    EXPECT_EQ(4, alltime());
+}
+
+TEST_F(ServerTest, FaviconRequestsGetNothingAndCountNothing)
+{
+    start();
+    install(3000);
+    const char* requests[] = {"GET /favicon.ico HTTP/1.1\r\n\r\n",
+                              "GET / HTTP/1.1\r\nReferer: http://127.0.0.1:2000/favicon.ico\r\n\r\n"};
+    for (const char* request : requests) {
+        Reply reply = http_exchange(port, request);
+        EXPECT_TRUE(reply.closed);
+        EXPECT_EQ(0u, reply.bytes.size()) << request;
+    }
+    EXPECT_EQ(0, session());
+    EXPECT_EQ(0, alltime());
+    EXPECT_EQ("", server().get_client_address());
+}
+
+TEST_F(ServerTest, WithoutASnapshotNothingIsSent)
+{
+    start();
+    Reply reply = http_exchange(port, "GET / HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(reply.closed);
+    EXPECT_EQ(0u, reply.bytes.size());
+    EXPECT_EQ(0, alltime());
+    EXPECT_TRUE(recorded_sends().empty());
+    EXPECT_EQ("127.0.0.1", server().get_client_address());
+}
+
+TEST_F(ServerTest, TheImageGoesOutIn1024BytePieces)
+{
+    start();
+    const struct {
+        size_t size;
+        std::vector<int> expected;
+    } cases[] = {
+        {2048, {60, 1024, 1024}},
+        {1000, {60, 1000}},
+        {2500, {60, 1024, 1024, 452}},
+    };
+    for (const auto& c : cases) {
+        {
+            std::lock_guard<std::mutex> hold(sends_lock);
+            sends.clear();
+        }
+        const std::string image = install(c.size, static_cast<unsigned>(c.size));
+        Reply reply = http_exchange(port, "GET / HTTP/1.1\r\n\r\n");
+        EXPECT_EQ(kResponseHeader + image, reply.bytes);
+        EXPECT_EQ(c.expected, recorded_sends()) << "image of " << c.size << " bytes";
+    }
+}
+
+TEST_F(ServerTest, AClientThatGoesAwayMidImageIsNotCounted)
+{
+    start();
+    const std::string image = install(8 * 1024 * 1024);
+    SOCKET s = connect_to(port);
+    ASSERT_NE(INVALID_SOCKET, s);
+    send(s, "GET / HTTP/1.1\r\n\r\n", 18, 0);
+    char buffer[4096];
+    int got = recv(s, buffer, sizeof(buffer), 0);
+    EXPECT_GT(got, 0);
+    // Reset the connection with most of the image unread.
+    linger hard = {1, 0};
+    setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
+    closesocket(s);
+
+    ASSERT_TRUE(wait_until([&] { return !server().is_serving_client(); }, 15000));
+    EXPECT_EQ(0, session());
+    EXPECT_EQ(0, alltime());
+
+    install(500);
+    Reply next = http_exchange(port, "GET / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(60u + 500u, next.bytes.size());
+    EXPECT_EQ(1, alltime());
+}
+
+TEST_F(ServerTest, ConfirmationNoSendsNothingAndYesSendsTheImage)
+{
+    set_raw_dword("ask_before_sending_snapshot", 1);
+    start();
+    const std::string image = install(1500);
+
+    for (int answer : {IDNO, IDYES}) {
+        Reply reply;
+        std::thread client([&] { reply = http_exchange(port, "GET / HTTP/1.1\r\n\r\n", 20000); });
+        HWND box = nullptr;
+        ASSERT_TRUE(wait_until([&] { return (box = find_confirmation()) != nullptr; }, 10000)) << "no box";
+        EXPECT_EQ("Do you want to allow the user from 127.0.0.1 to recieve the current snapshot?",
+                  window_text(GetDlgItem(box, 0xffff)));
+        EXPECT_TRUE(server().is_serving_client());
+        PostMessageA(GetDlgItem(box, answer), BM_CLICK, 0, 0);
+        client.join();
+        if (answer == IDNO) {
+            EXPECT_EQ(0u, reply.bytes.size());
+            EXPECT_EQ(0, alltime());
+        } else {
+            EXPECT_EQ(kResponseHeader + image, reply.bytes);
+            EXPECT_EQ(1, alltime());
+        }
+    }
+}
+
+TEST_F(ServerTest, StopWaitsForAnOpenConfirmation)
+{
+    set_raw_dword("ask_before_sending_snapshot", 1);
+    start();
+    install(1500);
+    Reply reply;
+    std::thread client([&] { reply = http_exchange(port, "GET / HTTP/1.1\r\n\r\n", 20000); });
+    HWND box = nullptr;
+    ASSERT_TRUE(wait_until([&] { return (box = find_confirmation()) != nullptr; }, 10000));
+    std::thread answerer([box] {
+        Sleep(400);
+        PostMessageA(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+    });
+    const DWORD start_tick = GetTickCount();
+    server().stop_server();
+    const DWORD took = GetTickCount() - start_tick;
+    answerer.join();
+    client.join();
+    EXPECT_GE(took, 350u);
+    EXPECT_EQ(60u + 1500u, reply.bytes.size());
+    EXPECT_FALSE(server().get_server_running());
+}
+
+TEST_F(ServerTest, APortInUseIsAnErrorAndAFreedPortWorks)
+{
+    SOCKET holder = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(0, bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+    ASSERT_EQ(0, listen(holder, 1));
+
+    server().start_server();
+    EXPECT_FALSE(server().get_server_running());
+    EXPECT_TRUE(server().has_server_error());
+
+    closesocket(holder);
+    server().start_server();
+    EXPECT_TRUE(server().get_server_running());
+    EXPECT_FALSE(server().has_server_error());
+    install(100);
+    EXPECT_EQ(160u, http_exchange(port, "GET /").bytes.size());
+}
+
+TEST_F(ServerTest, PortZeroBindsAPortOfTheSystemsChoice)
+{
+    set_raw_dword("port_number", 0);
+    server().start_server();
+    EXPECT_TRUE(server().get_server_running());
+    EXPECT_FALSE(server().has_server_error());
+}
+
+TEST_F(ServerTest, ANewPortRestartsARunningServerAndStartsNothingOtherwise)
+{
+    start();
+    install(700);
+    const int second = free_port();
+    server().set_port_number(second);
+    EXPECT_TRUE(server().get_server_running());
+    EXPECT_EQ(760u, http_exchange(second, "GET /").bytes.size());
+    EXPECT_FALSE(http_exchange(port, "GET /").connected) << "the old port still answers";
+
+    server().stop_server();
+    const int third = free_port();
+    server().set_port_number(third);
+    EXPECT_FALSE(server().get_server_running());
+    EXPECT_FALSE(http_exchange(third, "GET /").connected);
+}
+
+TEST_F(ServerTest, StopTakesEffectPromptlyWhenIdle)
+{
+    start();
+    Sleep(200);
+    const DWORD start_tick = GetTickCount();
+    server().stop_server();
+    EXPECT_LT(GetTickCount() - start_tick, 100u);
+    EXPECT_FALSE(server().get_server_running());
+}
+
+TEST_F(ServerTest, ASilentClientHoldsTheNextOneAtMostTheReceiveTimeOut)
+{
+    start();
+    const std::string image = install(900);
+    SOCKET silent = connect_to(port);
+    ASSERT_NE(INVALID_SOCKET, silent);
+    Sleep(100);
+    Reply reply = http_exchange(port, "GET / HTTP/1.1\r\n\r\n", 15000);
+    EXPECT_EQ(kResponseHeader + image, reply.bytes);
+    EXPECT_LT(reply.milliseconds, 6500u);
+    // The silent client got nothing and was closed.
+    char byte;
+    DWORD wait = 2000;
+    setsockopt(silent, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
+    EXPECT_EQ(0, recv(silent, &byte, 1, 0));
+    closesocket(silent);
+    EXPECT_EQ(1, alltime());
+}
+
+TEST_F(ServerTest, StoppingWhileAClientIsSilentEndsWithinTheTimeOut)
+{
+    start();
+    SOCKET silent = connect_to(port);
+    ASSERT_NE(INVALID_SOCKET, silent);
+    ASSERT_TRUE(wait_until([&] { return server().is_serving_client() || true; }, 200));
+    Sleep(200);
+    const DWORD start_tick = GetTickCount();
+    server().stop_server();
+    EXPECT_LT(GetTickCount() - start_tick, 6500u);
+    closesocket(silent);
+}
+
+TEST_F(ServerTest, ALongRequestGetsTheWholeImage)
+{
+    start();
+    const std::string image = install(5000);
+    std::string request = "GET /" + std::string(10000 - 20, 'a') + " HTTP/1.1\r\n\r\n";
+    Reply reply = http_exchange(port, request);
+    EXPECT_TRUE(reply.closed);
+    EXPECT_EQ(kResponseHeader + image, reply.bytes);
+}
+
+TEST_F(ServerTest, AThousandRequestsAreAllServedAndHandlesStayFlat)
+{
+    start();
+    const std::string image = install(20000);
+    // Warm up, then count.
+    for (int i = 0; i < 20; ++i) http_exchange(port, "GET /");
+    pump_messages();
+    const DWORD before = handle_count();
+    int served = 0;
+    for (int i = 0; i < 1000; ++i) {
+        if (http_exchange(port, "GET / HTTP/1.1\r\n\r\n").bytes == kResponseHeader + image) ++served;
+        if (i % 50 == 0) pump_messages();
+    }
+    pump_messages();
+    const DWORD after = handle_count();
+    EXPECT_EQ(1000, served);
+    EXPECT_LE(after, before + 5) << "handles before " << before << ", after " << after;
+    EXPECT_EQ(1020, alltime());
+}
+
+TEST_F(ServerTest, ImagesReplacedWhileSendingArriveWhole)
+{
+    start();
+    std::vector<std::string> images(3);
+    std::vector<std::shared_ptr<const unsigned char[]>> buffers;
+    for (unsigned i = 0; i < images.size(); ++i)
+        buffers.push_back(make_image(200000 + i * 10007, i + 3, &images[i]));
+    server().install_snapshot(buffers[0], static_cast<int32_t>(images[0].size()));
+
+    std::atomic<bool> done{false};
+    std::thread replacer([&] {
+        for (int i = 0; i < 200; ++i) {
+            size_t k = static_cast<size_t>(i) % images.size();
+            server().install_snapshot(buffers[k], static_cast<int32_t>(images[k].size()));
+            Sleep(2);
+        }
+        done = true;
+    });
+    int requests = 0;
+    while (!done || requests < 10) {
+        Reply reply = http_exchange(port, "GET /");
+        ++requests;
+        bool whole = false;
+        for (const auto& image : images) whole = whole || reply.bytes == kResponseHeader + image;
+        EXPECT_TRUE(whole) << "request " << requests << " got " << reply.bytes.size() << " bytes";
+        pump_messages();
+    }
+    replacer.join();
+}
+
+}  // namespace
