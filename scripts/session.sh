@@ -10,7 +10,9 @@ start_display()
 {
     local size="${1:-1920x1080}" n=90
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
+    # -nocursor: X draws no pointer of its own into the screen, as on Windows, where a screen
+    # copy never shows it; the program draws the pointer itself when asked to.
+    Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -nocursor >/dev/null 2>&1 &
     GLINTOR_STARTED_XVFB=$!
     local deadline=$((SECONDS + 20))
     until [ -e "/tmp/.X11-unix/X$n" ]; do

@@ -11,7 +11,7 @@ packages=(
   googletest
   wine wine64
   xvfb xauth x11-utils imagemagick
-  python3 zip
+  python3 zip busybox
 )
 
 missing=()

@@ -17,9 +17,23 @@ for preset in win64 win32; do
 done
 
 source scripts/session.sh
-trap stop_session EXIT
+full_disk="$root/build/full-disk"
+full_disk_mounted=""
+finish()
+{
+    stop_session
+    [ -n "$full_disk_mounted" ] && umount "$full_disk" 2>/dev/null
+}
+trap finish EXIT
 start_display 1920x1080 || exit 1
 start_wine
+
+# A tiny file system for the writer's full-disk test (skipped where nothing can be mounted).
+mkdir -p "$full_disk"
+if mountpoint -q "$full_disk" || mount -t tmpfs -o size=64k glintor-full "$full_disk" 2>/dev/null; then
+    mountpoint -q "$full_disk" && full_disk_mounted=1
+    export GLINTOR_FULL_DISK="Z:${full_disk//\//\\}"
+fi
 
 ctest --preset win64 "$@"
 outcome=$?

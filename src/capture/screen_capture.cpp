@@ -1,6 +1,215 @@
-#include "server/snapshot_server.h"
+// One snapshot of the screen: the chosen rectangle copied, the pointer drawn, the rows turned
+// into an upright RGB image, encoded through a temporary JPEG file and installed as the
+// current snapshot, with a numbered copy when the settings ask for one.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <sstream>
 
-void SnapshotServer::Snapshot(int32_t, int32_t, int32_t, int32_t)
+#include "app/snapshot_system.h"
+#include "capture/copy_path.h"
+#include "capture/jpeg_file.h"
+#include "server/snapshot_server.h"
+#include "support/handles.h"
+#include "support/xx_log.h"
+
+namespace {
+
+// The mouse pointer's image, its screen position and its hot spot; no image when the
+// platform reports none.
+struct Pointer {
+    HCURSOR image = nullptr;
+    POINT position = {0, 0};
+    POINT hot_spot = {0, 0};
+};
+
+Pointer read_pointer()
 {
-    // The screen capture is not built yet: the current snapshot stays as it is.
+    Pointer pointer;
+    CURSORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetCursorInfo(&info)) return pointer;
+    pointer.position = info.ptScreenPos;
+    ICONINFO icon = {};
+    if (info.hCursor && GetIconInfo(info.hCursor, &icon)) {
+        // The call hands out two bitmaps; only the hot spot is wanted.
+        glintor::GdiObject mask(icon.hbmMask);
+        glintor::GdiObject colour(icon.hbmColor);
+        pointer.image = info.hCursor;
+        pointer.hot_spot = {static_cast<LONG>(icon.xHotspot), static_cast<LONG>(icon.yHotspot)};
+    }
+    return pointer;
+}
+
+void log_error(const char* text)
+{
+    log_text(3, std::string(kLogError) + text + "\n");
+}
+
+}  // namespace
+
+void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    xxLogScope scope(std::ostringstream("SnapshotServer::Snapshot\n"));
+
+    glintor::CreatedDC display(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    if (!display) return;
+    log_text(1, "created DC\n");
+    glintor::CreatedDC memory(CreateCompatibleDC(display.get()));
+    if (!memory) return;
+    log_text(1, "created compatible\n");
+
+    // The virtual screen, read anew: monitors may have changed since the last capture.
+    const int virtual_left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int virtual_top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    int32_t W = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    int32_t H = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    POINT origin = {x + virtual_left, y + virtual_top};
+
+    const Pointer pointer = read_pointer();
+    auto pointer_at = [&pointer](POINT origin_on_screen) {
+        return POINT{pointer.position.x - pointer.hot_spot.x - origin_on_screen.x,
+                     pointer.position.y - pointer.hot_spot.y - origin_on_screen.y};
+    };
+    POINT drawn_at = pointer_at(origin);
+
+    HWND foreground = GetForegroundWindow();
+    {
+        char handle_text[16];
+        std::snprintf(handle_text, sizeof(handle_text), "%08X",
+                      static_cast<unsigned>(reinterpret_cast<uintptr_t>(foreground)));
+        log_text(1, std::string("active window: ") + handle_text + "\n");
+    }
+
+    HDC source = display.get();
+    std::unique_ptr<glintor::WindowDC> client_area;
+    if (width > 0 && height > 0) {
+        W = width;
+        H = height;
+    } else if (!get_auto_snapshot()) {
+        // the whole virtual screen
+    } else {
+        const int32_t mode = get_auto_snapshot_mode();
+        if (mode == 1) {
+            if (foreground) client_area = std::make_unique<glintor::WindowDC>(foreground, GetDC(foreground));
+            if (client_area && *client_area) {
+                RECT client = {0, 0, 0, 0};
+                GetClientRect(foreground, &client);
+                POINT corner = {0, 0};
+                ClientToScreen(foreground, &corner);
+                source = client_area->get();
+                W = client.right - client.left;
+                H = client.bottom - client.top;
+                origin = {0, 0};
+                drawn_at = pointer_at(corner);
+            }
+        } else if (mode == 2) {
+            const int32_t sx = get_auto_selection_start_x(), sy = get_auto_selection_start_y();
+            const int32_t ex = get_auto_selection_stop_x(), ey = get_auto_selection_stop_y();
+            const int32_t left = std::min(sx, ex), top = std::min(sy, ey);
+            const int32_t right = std::max(sx, ex), bottom = std::max(sy, ey);
+            if (left != right && top != bottom) {
+                origin.x += left;
+                origin.y += top;
+                W = right - left;
+                H = bottom - top;
+            }
+            drawn_at = pointer_at(origin);
+        }
+    }
+    if (W <= 0 || H <= 0) return;  // nothing to capture
+    const int32_t PW = W % 8 == 0 ? W : W - W % 8 + 8;
+
+    glintor::GdiObject bitmap(CreateCompatibleBitmap(source, PW, H));
+    if (!bitmap) return;
+    log_text(1, "created compatible bitmap\n");
+    {
+        glintor::SelectedObject selected(memory.get(), bitmap.get());
+        if (!selected) return;
+        log_text(1, "selected previous\n");
+        // CAPTUREBLT: layered and translucent windows are part of the image.
+        if (!BitBlt(memory.get(), 0, 0, PW, H, source, origin.x, origin.y, SRCCOPY | CAPTUREBLT)) return;
+        log_text(1, "blitted\n");
+        if (get_include_mouse_pointer() && pointer.image) DrawIcon(memory.get(), drawn_at.x, drawn_at.y, pointer.image);
+
+        const size_t row_bytes = static_cast<size_t>(PW) * 3;
+        const size_t image_row_bytes = static_cast<size_t>(W) * 3;
+        std::unique_ptr<unsigned char[]> image(new (std::nothrow) unsigned char[image_row_bytes * H]);
+        std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[row_bytes]);
+        if (!image || !row) return;
+        log_text(1, "filling bitmap\n");
+
+        BITMAPINFO format = {};
+        format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        format.bmiHeader.biWidth = PW;
+        format.bmiHeader.biHeight = H;  // bottom-up: scan line 0 is the bottom row
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 24;
+        format.bmiHeader.biCompression = BI_RGB;
+        for (int32_t i = 0; i < H; ++i) {
+            if (GetDIBits(source, static_cast<HBITMAP>(bitmap.get()), i, 1, row.get(), &format, DIB_RGB_COLORS) != 1) {
+                log_error("GetDIBits failed");
+                return;
+            }
+            // Blue, green, red in the bitmap; red, green, blue in the image, top row first.
+            unsigned char* out = image.get() + (H - 1 - i) * image_row_bytes;
+            const unsigned char* in = row.get();
+            for (int32_t p = 0; p < W; ++p, in += 3, out += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+            }
+        }
+
+        log_text(1, "no error during snapshot\n");
+        owner->snapshot_sound();
+
+        char temp_folder[MAX_PATH] = {0};
+        char temp_name[MAX_PATH] = {0};
+        GetTempPathA(MAX_PATH, temp_folder);
+        GetTempFileNameA(temp_folder, "jpg", 0, temp_name);
+        log_text(1, std::string("temp file name: ") + temp_name + "\n");
+
+        // Closing the stream deletes the file.
+        glintor::UniqueFile encoded(JpegFile::encode(temp_name, image.get(), W, H, get_image_quality()));
+        if (!encoded) {
+            log_error("error opening temp file");
+            // The name was reserved as an empty file; do not leave it behind.
+            DeleteFileA(temp_name);
+            return;
+        }
+        if (std::fseek(encoded.get(), 0, SEEK_END) != 0) return;
+        const long length = std::ftell(encoded.get());
+        if (length <= 0) return;
+        std::shared_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[length]);
+        if (!bytes) return;
+        std::rewind(encoded.get());
+        const size_t read = std::fread(bytes.get(), 1, static_cast<size_t>(length), encoded.get());
+        encoded.reset();
+        // A short read would serve a cut-off image: keep the previous snapshot instead.
+        if (read != static_cast<size_t>(length)) return;
+        install_snapshot(bytes, static_cast<int32_t>(length));
+
+        if (!get_auto_snapshot() || get_save_auto_snapshots()) save_copy(bytes.get(), static_cast<int32_t>(length));
+    }
+}
+
+void SnapshotServer::save_copy(const unsigned char* data, int32_t size)
+{
+    const std::string folder = get_snapshot_save_folder();
+    // Created exclusively: when another capture took the name meanwhile, the next is tried.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = make_copy_path(folder);
+        if (path.empty()) return;
+        HANDLE created = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (created == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS) continue;
+            return;
+        }
+        glintor::UniqueHandle file(created);
+        DWORD written = 0;
+        WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr);
+        return;
+    }
 }

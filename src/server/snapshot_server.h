@@ -99,6 +99,8 @@ public:
 private:
     // Tells start_server that the set-up has ended, listening or failed.
     void report_setup();
+    // Saves a numbered copy of a new snapshot into the copies folder, if there is one.
+    void save_copy(const unsigned char* data, int32_t size);
     // Sends the image in 1024-byte pieces; true when every byte went out.
     bool send_image(SOCKET client, const unsigned char* data, int32_t size);
 

@@ -75,6 +75,15 @@ bool wait_until(const std::function<bool()>& condition, DWORD milliseconds)
     }
 }
 
+void pump_messages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
 std::string program_folder()
 {
     char path[MAX_PATH] = {0};

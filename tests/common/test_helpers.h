@@ -22,6 +22,9 @@ bool raw_dword(const char* name, DWORD& value);
 // Polls a condition every few milliseconds until it holds or the time is up.
 bool wait_until(const std::function<bool()>& condition, DWORD milliseconds);
 
+// Handles what other threads posted to this thread's windows, and what is due to them.
+void pump_messages();
+
 // The folder of the running test program, with a trailing backslash.
 std::string program_folder();
 // A new empty folder under the temporary folder; its path without a trailing backslash.

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/http_client.h"
+#include "common/jpeg_decode.h"
 #include "common/test_helpers.h"
 #include "e2e/glintor_process.h"
 #include "support/xx_log.h"
@@ -115,6 +116,30 @@ TEST_F(ServerE2ETest, WithoutASnapshotARequestGetsNothing)
     EXPECT_TRUE(reply.connected);
     EXPECT_TRUE(reply.closed);
     EXPECT_EQ(0u, reply.bytes.size());
+    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+}
+
+TEST_F(ServerE2ETest, AnAutoSnapshotRequestShowsTheScreen)
+{
+    set_raw_dword("image_quality", 100);
+    set_raw_dword("include_mouse_pointer", 0);
+    PatternWindow pattern;
+    GlintorProcess glintor;
+    ASSERT_TRUE(glintor.start());
+    Reply reply = http_exchange(port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    ASSERT_EQ(kResponseHeader, reply.bytes.substr(0, kResponseHeader.size()));
+    Image image;
+    ASSERT_TRUE(decode_jpeg(reply.bytes.substr(kResponseHeader.size()), image));
+    EXPECT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), image.width);
+    EXPECT_EQ(GetSystemMetrics(SM_CYVIRTUALSCREEN), image.height);
+    int wrong = 0;
+    for (int y = 48; y < image.height; y += 96)
+        for (int x = 48; x < image.width; x += 96)
+            if (!near_colour(pattern_colour(x, y), image.at(x, y))) ++wrong;
+    EXPECT_EQ(0, wrong) << "blocks that do not show the pattern";
+    DWORD count = 0;
+    EXPECT_TRUE(raw_dword("alltime_counter", count));
+    EXPECT_EQ(1u, count);
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
 }
 

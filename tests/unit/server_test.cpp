@@ -42,13 +42,6 @@ std::shared_ptr<const unsigned char[]> make_image(size_t size, unsigned seed, st
     return bytes;
 }
 
-// Handles what other threads posted to this thread's windows (the status refreshes).
-void pump_messages()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-}
-
 // Finds the send confirmation of this process, if one is shown.
 HWND find_confirmation()
 {

@@ -1,0 +1,291 @@
+// Screen capture against a known pattern on the real (virtual) screen.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "common/in_process.h"
+#include "common/jpeg_decode.h"
+#include "common/test_helpers.h"
+
+using namespace testing_helpers;
+
+namespace {
+
+const COLORREF kClientColour = RGB(10, 120, 250);
+
+LRESULT CALLBACK plain_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT) {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT area;
+        GetClientRect(window, &area);
+        HBRUSH brush = CreateSolidBrush(kClientColour);
+        FillRect(dc, &area, brush);
+        DeleteObject(brush);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A framed window with a plain client area, above the pattern.
+HWND make_framed_window()
+{
+    static ATOM registered = [] {
+        WNDCLASSA klass = {};
+        klass.lpfnWndProc = plain_proc;
+        klass.hInstance = GetModuleHandleA(nullptr);
+        klass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        klass.lpszClassName = "GlintorTestFramed";
+        return RegisterClassA(&klass);
+    }();
+    (void)registered;
+    HWND window = CreateWindowExA(WS_EX_TOPMOST, "GlintorTestFramed", "framed", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500,
+                                  300, 320, 240, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    UpdateWindow(window);
+    pump_messages();
+    return window;
+}
+
+std::string file_bytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+int count_temp_files()
+{
+    char folder[MAX_PATH] = {0};
+    GetTempPathA(MAX_PATH, folder);
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((std::string(folder) + "jpg*.tmp").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    do ++count;
+    while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return count;
+}
+
+class CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        prepare_program_environment();
+        clear_settings();
+        set_raw_dword("server_running", 0);
+        set_raw_dword("auto_snapshot", 0);
+        set_raw_dword("image_quality", 100);
+        set_raw_dword("include_mouse_pointer", 0);
+        set_raw_dword("play_snapshot_sound", 0);
+        controller = std::make_unique<SnapshotSystem>();
+        pattern = std::make_unique<PatternWindow>();
+        screen_width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+        screen_height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+        SetCursorPos(screen_width - 1, screen_height - 1);
+        pump_messages();
+    }
+    void TearDown() override
+    {
+        pattern.reset();
+        controller.reset();
+        clear_settings();
+    }
+    SnapshotServer& server() { return controller->server; }
+    std::string current_bytes()
+    {
+        std::shared_ptr<const unsigned char[]> data;
+        int32_t size = 0;
+        server().get_snapshot(data, size);
+        return data ? std::string(reinterpret_cast<const char*>(data.get()), size) : std::string();
+    }
+    // Captures and decodes; the image shows the pattern at (left, top) of the screen.
+    Image capture(int32_t x, int32_t y, int32_t w, int32_t h)
+    {
+        server().Snapshot(x, y, w, h);
+        Image image;
+        EXPECT_TRUE(decode_jpeg(current_bytes(), image));
+        return image;
+    }
+    // Every block of the image that lies wholly inside shows the pattern's colour.
+    void expect_pattern(const Image& image, int left, int top)
+    {
+        SCOPED_TRACE(testing::Message() << "image at (" << left << ", " << top << ")");
+        int checked = 0;
+        for (int y = 48 - top % 96; y < image.height; y += 96) {
+            for (int x = 48 - left % 96; x < image.width; x += 96) {
+                if (x < 0 || y < 0) continue;
+                COLORREF want = pattern_colour(left + x, top + y);
+                COLORREF got = image.at(x, y);
+                ASSERT_TRUE(near_colour(want, got)) << "at (" << x << ", " << y << ") want " << std::hex << want
+                                                     << " got " << got;
+                ++checked;
+            }
+        }
+        EXPECT_GT(checked, 0);
+    }
+
+    std::unique_ptr<SnapshotSystem> controller;
+    std::unique_ptr<PatternWindow> pattern;
+    int screen_width = 0;
+    int screen_height = 0;
+};
+
+TEST_F(CaptureTest, WholeScreen)
+{
+    const int before = count_temp_files();
+    Image image = capture(0, 0, -1, -1);
+    EXPECT_EQ(screen_width, image.width);
+    EXPECT_EQ(screen_height, image.height);
+    expect_pattern(image, 0, 0);
+    EXPECT_EQ(before, count_temp_files()) << "a temporary file was left behind";
+}
+
+TEST_F(CaptureTest, ExplicitRectangles)
+{
+    Image image = capture(100, 50, 400, 300);
+    EXPECT_EQ(400, image.width);
+    EXPECT_EQ(300, image.height);
+    expect_pattern(image, 100, 50);
+
+    image = capture(7, 9, 1001, 200);
+    EXPECT_EQ(1001, image.width);
+    EXPECT_EQ(200, image.height);
+    expect_pattern(image, 7, 9);
+    // The right edge is the screen's, not the padding's.
+    EXPECT_TRUE(near_colour(pattern_colour(7 + 1000, 9 + 100), image.at(1000, 100)));
+
+    // Width without height is no explicit rectangle: the settings decide (whole screen).
+    image = capture(0, 0, 300, 0);
+    EXPECT_EQ(screen_width, image.width);
+}
+
+TEST_F(CaptureTest, StoredAreaInAutoMode)
+{
+    set_raw_dword("auto_snapshot", 1);
+    set_raw_dword("auto_snapshot_mode", 2);
+    set_raw_dword("auto_selection_start_x", 300);
+    set_raw_dword("auto_selection_start_y", 200);
+    set_raw_dword("auto_selection_stop_x", 100);
+    set_raw_dword("auto_selection_stop_y", 50);
+    Image image = capture(0, 0, -1, -1);
+    EXPECT_EQ(200, image.width);
+    EXPECT_EQ(150, image.height);
+    expect_pattern(image, 100, 50);
+
+    set_raw_dword("auto_selection_stop_x", 300);  // equal x corners: no area
+    image = capture(0, 0, -1, -1);
+    EXPECT_EQ(screen_width, image.width);
+    EXPECT_EQ(screen_height, image.height);
+
+    set_raw_dword("auto_snapshot", 0);  // auto mode off: the mode does not count
+    set_raw_dword("auto_selection_stop_x", 100);
+    image = capture(0, 0, -1, -1);
+    EXPECT_EQ(screen_width, image.width);
+}
+
+TEST_F(CaptureTest, ActiveWindowClientAreaOnly)
+{
+    HWND framed = make_framed_window();
+    SetForegroundWindow(framed);
+    ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == framed; }, 5000));
+    pump_messages();
+    set_raw_dword("auto_snapshot", 1);
+    set_raw_dword("auto_snapshot_mode", 1);
+    RECT client;
+    GetClientRect(framed, &client);
+    Image image;
+    // The window manager may still be drawing it; the client area must come out plain.
+    bool plain = wait_until(
+        [&] {
+            pump_messages();
+            image = capture(0, 0, -1, -1);
+            return image.width > 4 && near_colour(kClientColour, image.at(0, 0)) &&
+                   near_colour(kClientColour, image.at(image.width - 1, image.height - 1)) &&
+                   near_colour(kClientColour, image.at(image.width / 2, image.height / 2));
+        },
+        5000);
+    EXPECT_TRUE(plain);
+    EXPECT_EQ(client.right, image.width);
+    EXPECT_EQ(client.bottom, image.height);
+    DestroyWindow(framed);
+}
+
+TEST_F(CaptureTest, ThePointerIsDrawnWhenAskedAndClippedAtTheEdge)
+{
+    // A point in the middle of a block, so that the pattern around it is plain.
+    const int px = 96 * 5 + 30, py = 96 * 3 + 30;
+    SetCursorPos(px, py);
+    pump_messages();
+    const COLORREF block = pattern_colour(px, py);
+    auto pointer_visible = [&](const Image& image, int x0, int y0, int x1, int y1) {
+        for (int y = y0; y < y1 && y < image.height; ++y)
+            for (int x = x0; x < x1 && x < image.width; ++x)
+                if (!near_colour(block, image.at(x, y), 40)) return true;
+        return false;
+    };
+
+    Image without = capture(0, 0, -1, -1);
+    EXPECT_FALSE(pointer_visible(without, px, py, px + 12, py + 18));
+
+    set_raw_dword("include_mouse_pointer", 1);
+    Image with = capture(0, 0, -1, -1);
+    EXPECT_TRUE(pointer_visible(with, px, py, px + 12, py + 18)) << "no pointer at its place";
+    EXPECT_FALSE(pointer_visible(with, px - 24, py - 24, px - 8, py - 8)) << "pointer drawn elsewhere";
+
+    // A rectangle whose right edge runs just right of the pointer: only its left part shows.
+    Image clipped = capture(px - 60, py - 20, 62, 60);
+    EXPECT_EQ(62, clipped.width);
+    EXPECT_TRUE(pointer_visible(clipped, 60, 20, 62, 38));
+}
+
+TEST_F(CaptureTest, CopiesFollowTheSettingsAndMatchTheServedBytes)
+{
+    const std::string folder = make_temp_folder("glintor-copies-");
+    set_raw_string("snapshot_save_folder", folder);
+
+    server().Snapshot(0, 0, 200, 100);  // auto mode off: always saved
+    const std::string first = folder + "\\glintor1.jpg";
+    EXPECT_EQ(current_bytes(), file_bytes(first));
+
+    set_raw_dword("auto_snapshot", 1);
+    set_raw_dword("save_auto_snapshots", 0);
+    server().Snapshot(0, 0, 200, 100);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "\\glintor2.jpg").c_str()));
+
+    set_raw_dword("save_auto_snapshots", 1);
+    server().Snapshot(0, 0, 200, 100);
+    EXPECT_EQ(current_bytes(), file_bytes(folder + "\\glintor2.jpg"));
+    remove_folder(folder);
+}
+
+TEST_F(CaptureTest, TwoCapturesAtOnceMakeTwoCopies)
+{
+    const std::string folder = make_temp_folder("glintor-copies-");
+    set_raw_string("snapshot_save_folder", folder);
+    std::thread other([&] { server().Snapshot(0, 0, 640, 480); });
+    server().Snapshot(0, 0, 640, 480);
+    other.join();
+    Image a, b;
+    EXPECT_TRUE(decode_jpeg(file_bytes(folder + "\\glintor1.jpg"), a));
+    EXPECT_TRUE(decode_jpeg(file_bytes(folder + "\\glintor2.jpg"), b));
+    remove_folder(folder);
+}
+
+TEST_F(CaptureTest, NothingToCaptureKeepsThePreviousSnapshot)
+{
+    server().Snapshot(0, 0, 100, 100);
+    const std::string before = current_bytes();
+    ASSERT_FALSE(before.empty());
+    // An area far too large for a bitmap.
+    server().Snapshot(0, 0, 200000, 200000);
+    EXPECT_EQ(before, current_bytes());
+}
+
+}  // namespace
