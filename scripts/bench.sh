@@ -29,7 +29,8 @@ start_wine
 # A photo-like picture on the screen for import (generated, the same every run).
 mkdir -p "$bench_dir/www"
 convert -size 1920x1080 -seed 7 plasma:fractal -blur 0x1 "$bench_dir/photo.png"
-display -window root "$bench_dir/photo.png"
+# display sets the background and then reports failure on a screen without a window manager.
+display -window root "$bench_dir/photo.png" || true
 
 # The usual tool's price for one screenshot.
 import_ms=()
