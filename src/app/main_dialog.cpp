@@ -11,6 +11,9 @@
 
 namespace {
 
+// Sent to top-level windows when the shell (re)starts: the tray icon must be added again.
+const UINT taskbar_created = RegisterWindowMessageA("TaskbarCreated");
+
 void on_init_dialog(HWND window, LPARAM lParam)
 {
     active_controller = reinterpret_cast<SnapshotSystem*>(lParam);
@@ -88,6 +91,12 @@ void SnapshotSystem::on_status_posted(LPARAM payload)
     if (view) show_status(*view);
 }
 
+void SnapshotSystem::on_shell_restarted()
+{
+    set_tray_icon(IDI_STORED, "", true);
+    update_status();
+}
+
 void SnapshotSystem::on_hot_key(int id)
 {
     (void)id;
@@ -119,6 +128,10 @@ INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPAR
         if (active_controller) active_controller->fill_preferences();
         return TRUE;
     default:
+        if (message == taskbar_created && taskbar_created != 0 && active_controller) {
+            active_controller->on_shell_restarted();
+            return TRUE;
+        }
         return FALSE;
     }
 }

@@ -81,4 +81,5 @@ public:
     void on_menu_command(UINT command);
     void on_hot_key(int id);
     void on_status_posted(LPARAM payload);
+    void on_shell_restarted();
 };

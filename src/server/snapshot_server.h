@@ -33,6 +33,8 @@ public:
     void serverThread(void* unused);
     // Serves one accepted connection; the caller closes it. Always 0.
     int handle_client(SOCKET client);
+    // The address viewers use ("http://" + host + ":" + port), or empty when no host was found.
+    std::string get_shared_address();
     // Takes a snapshot of the screen (or of the given rectangle) as the current snapshot.
     void Snapshot(int32_t x, int32_t y, int32_t width, int32_t height);
     bool get_server_running() const;

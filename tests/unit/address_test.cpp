@@ -1,0 +1,268 @@
+// Address sharing: the split of the service address, the three sources and the clipboard.
+// The local-IP case comes first: it shows that the copy starts Winsock for itself, before this
+// program has started it for its fake service.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "address/parsed_url.h"
+#include "common/http_client.h"
+#include "common/in_process.h"
+#include "common/test_helpers.h"
+
+using namespace testing_helpers;
+
+namespace {
+
+const char* const kUntouched = "left as it was";
+
+void set_clipboard_text(const std::string& text)
+{
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
+    GlobalUnlock(memory);
+    SetClipboardData(CF_TEXT, memory);
+    CloseClipboard();
+}
+
+std::string clipboard_text()
+{
+    std::string text = "<clipboard not opened>";
+    if (!OpenClipboard(nullptr)) return text;
+    HANDLE data = GetClipboardData(CF_TEXT);
+    const char* chars = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+    text = chars ? chars : "<no text>";
+    if (chars) GlobalUnlock(data);
+    CloseClipboard();
+    return text;
+}
+
+// A web service on 127.0.0.1 port 80 that answers one request with a fixed reply, or not at all.
+class FakeService {
+public:
+    explicit FakeService(std::string reply, bool silent = false) : reply(std::move(reply)), silent(silent)
+    {
+        ensure_winsock();
+        listener = socket(AF_INET, SOCK_STREAM, 0);
+        BOOL reuse = TRUE;
+        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof(reuse));
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(80);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        listening = bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+                    listen(listener, 4) == 0;
+        if (listening) worker = std::thread([this] { serve(); });
+    }
+    ~FakeService()
+    {
+        closesocket(listener);  // ends a pending accept
+        stop = true;
+        if (worker.joinable()) worker.join();
+    }
+    bool ok() const { return listening; }
+    std::string request() const
+    {
+        while (!done) Sleep(5);
+        return received;
+    }
+
+private:
+    void serve()
+    {
+        SOCKET client = accept(listener, nullptr, nullptr);
+        if (client != INVALID_SOCKET) {
+            char buffer[8192];
+            while (received.find("\r\n\r\n") == std::string::npos) {
+                int n = recv(client, buffer, sizeof(buffer), 0);
+                if (n <= 0) break;
+                received.append(buffer, n);
+            }
+            done = true;
+            if (silent) {
+                while (!stop) Sleep(10);
+            } else {
+                send(client, reply.data(), static_cast<int>(reply.size()), 0);
+            }
+            shutdown(client, SD_SEND);
+            closesocket(client);
+        }
+        done = true;
+    }
+
+    std::string reply;
+    bool silent;
+    SOCKET listener = INVALID_SOCKET;
+    bool listening = false;
+    std::string received;
+    std::atomic<bool> done{false};
+    std::atomic<bool> stop{false};
+    std::thread worker;
+};
+
+std::string http_reply(const std::string& body)
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
+}
+
+class AddressTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        prepare_program_environment();
+        clear_settings();
+        set_raw_dword("server_running", 0);
+        controller = std::make_unique<SnapshotSystem>();
+        set_clipboard_text(kUntouched);
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        clear_settings();
+    }
+    // One copy, as the worker runs it, waited for with this thread's messages handled.
+    std::string copy()
+    {
+        controller->start_address_copy();
+        EXPECT_TRUE(controller->worker.wait_for_runs(15000));
+        return clipboard_text();
+    }
+    std::string service_copy(const std::string& service, const std::string& reply, std::string* request = nullptr)
+    {
+        FakeService fake(reply);
+        EXPECT_TRUE(fake.ok()) << "cannot listen on port 80";
+        set_raw_string("remote_service_copy_address", service);
+        set_raw_dword("copy_address_mode", 1);
+        set_clipboard_text(kUntouched);
+        std::string result = copy();
+        if (request) *request = fake.request();
+        return result;
+    }
+    std::unique_ptr<SnapshotSystem> controller;
+};
+
+TEST_F(AddressTest, LocalAddressAlsoWhileTheServerIsStopped)
+{
+    set_raw_dword("copy_address_mode", 0);
+    const std::string copied = copy();
+    ensure_winsock();
+    char name[256] = {0};
+    ASSERT_EQ(0, gethostname(name, sizeof(name)));
+    hostent* entry = gethostbyname(name);
+    ASSERT_NE(nullptr, entry);
+    const std::string expected = std::string("http://") + inet_ntoa(*reinterpret_cast<in_addr*>(entry->h_addr_list[0])) + ":2000";
+    EXPECT_EQ(expected, copied);
+}
+
+TEST(ParsedUrlTest, SplitsTheServiceAddress)
+{
+    const struct {
+        const char* address;
+        const char* protocol;
+        const char* host;
+        const char* path;
+        const char* query;
+    } cases[] = {
+        {"api.ipify.org", "", "api.ipify.org", "", ""},
+        {"HTTP://Api.IPify.ORG/Path/X?Format=Text", "http", "api.ipify.org", "/Path/X", "Format=Text"},
+        {"host.example/?q", "", "host.example", "/", "q"},
+        {"host.example:8080/ip", "", "host.example:8080", "/ip", ""},
+        {"host?notaquery", "", "host?notaquery", "", ""},
+        {"", "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        ParsedUrl url(c.address);
+        EXPECT_EQ(c.protocol, url.protocol) << c.address;
+        EXPECT_EQ(c.host, url.host) << c.address;
+        EXPECT_EQ(c.path, url.path) << c.address;
+        EXPECT_EQ(c.query, url.query) << c.address;
+    }
+}
+
+TEST_F(AddressTest, ManualHostAndOtherModes)
+{
+    set_raw_dword("copy_address_mode", 2);
+    set_raw_string("manual_copy_address", "viewer.example");
+    EXPECT_EQ("http://viewer.example:2000", copy());
+
+    set_clipboard_text(kUntouched);
+    set_raw_string("manual_copy_address", "");
+    EXPECT_EQ(kUntouched, copy());
+
+    set_raw_dword("copy_address_mode", 3);
+    set_raw_string("manual_copy_address", "viewer.example");
+    EXPECT_EQ(kUntouched, copy());
+
+    set_raw_dword("copy_address_mode", 2);
+    set_raw_dword("port_number", 8);
+    EXPECT_EQ("http://viewer.example:8", copy());
+}
+
+TEST_F(AddressTest, ServiceRequestTargetsThePathOfTheLowerCasedHost)
+{
+    std::string request;
+    EXPECT_EQ("http://1.2.3.4:2000", service_copy("LocalHost/ip/Text?format=plain", http_reply("1.2.3.4"), &request));
+    EXPECT_EQ(
+        "GET /ip/Text HTTP/1.1\r\nHost: localhost\r\nUser-Agent: Glintor V1.02\r\nConnection: Close\r\n\r\n", request);
+
+    EXPECT_EQ("http://5.6.7.8:2000", service_copy("HTTP://LOCALHOST", http_reply("5.6.7.8"), &request));
+    EXPECT_EQ("GET / HTTP/1.1\r\nHost: localhost\r\nUser-Agent: Glintor V1.02\r\nConnection: Close\r\n\r\n", request);
+}
+
+TEST_F(AddressTest, TheLastLineOfTheReplyIsTheHost)
+{
+    EXPECT_EQ(kUntouched, service_copy("127.0.0.1", http_reply("1.2.3.4\n")));
+    const std::string long_line(150, 'h');
+    EXPECT_EQ("http://" + long_line.substr(0, 100) + ":2000", service_copy("127.0.0.1", http_reply(long_line)));
+    EXPECT_EQ(kUntouched, service_copy("127.0.0.1", "no line feed in this reply"));
+
+    // Judged by its first 4096 bytes: the last line there, not the one after them.
+    std::string reply = std::string(4000, 'a') + "\n" + std::string(95, 'b');
+    ASSERT_EQ(4096u, reply.size());
+    reply += "\nzzz";
+    EXPECT_EQ("http://" + std::string(95, 'b') + ":2000", service_copy("127.0.0.1", reply));
+}
+
+TEST_F(AddressTest, ASilentServiceGivesUpWithinTheBoundAndNeverHoldsTheClipboard)
+{
+    FakeService silent("", true);
+    ASSERT_TRUE(silent.ok());
+    set_raw_string("remote_service_copy_address", "127.0.0.1");
+    set_raw_dword("copy_address_mode", 1);
+    const DWORD start = GetTickCount();
+    controller->start_address_copy();
+    // Meanwhile the clipboard is free for other programs.
+    Sleep(500);
+    EXPECT_TRUE(OpenClipboard(nullptr));
+    CloseClipboard();
+    EXPECT_TRUE(controller->worker.wait_for_runs(15000));
+    EXPECT_LT(GetTickCount() - start, 8000u);
+    EXPECT_EQ(kUntouched, clipboard_text());
+}
+
+TEST_F(AddressTest, CopiesBackToBackAndExitDuringACopyEndSafely)
+{
+    set_raw_dword("copy_address_mode", 2);
+    set_raw_string("manual_copy_address", "twice.example");
+    controller->start_address_copy();
+    controller->start_address_copy();
+    EXPECT_TRUE(controller->worker.wait_for_runs(15000));
+    EXPECT_EQ("http://twice.example:2000", clipboard_text());
+
+    FakeService silent("", true);
+    ASSERT_TRUE(silent.ok());
+    set_raw_string("remote_service_copy_address", "127.0.0.1");
+    set_raw_dword("copy_address_mode", 1);
+    controller->start_address_copy();
+    Sleep(200);
+    const DWORD start = GetTickCount();
+    controller.reset();  // the program's exit: waits for the copy, which gives up in time
+    EXPECT_LT(GetTickCount() - start, 8000u);
+}
+
+}  // namespace

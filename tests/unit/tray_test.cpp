@@ -1,0 +1,146 @@
+// The tray icon's record, its tooltip and the server item's caption in every state.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+#include "common/http_client.h"
+#include "common/in_process.h"
+#include "common/test_helpers.h"
+#include "resources/resource.h"
+
+using namespace testing_helpers;
+
+namespace {
+
+struct Status {
+    int icon;
+    std::string tooltip;
+    std::string server_item;
+};
+
+class TrayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        prepare_program_environment();
+        clear_settings();
+        port = free_port();
+        set_raw_dword("port_number", static_cast<DWORD>(port));
+        set_raw_dword("server_running", 0);
+        set_raw_dword("play_sent_sound", 0);
+        set_raw_dword("auto_snapshot", 0);
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        clear_settings();
+    }
+    void start_program() { controller = std::make_unique<SnapshotSystem>(); }
+    Status status()
+    {
+        pump_messages();
+        Status s{0xbd, controller->tray_record.szTip, ""};
+        for (int id : {IDI_DISABLED, IDI_SENDING, IDI_AUTO, IDI_AUTO_ASK, IDI_STORED, IDI_STORED_ASK})
+            if (controller->tray_record.hIcon == LoadIconA(app_instance, MAKEINTRESOURCEA(id))) s.icon = id;
+        char caption[64];
+        memset(caption, 0xbd, sizeof(caption));
+        GetMenuStringA(controller->tray_menu, ID_TRAY_SERVER, caption, sizeof(caption), MF_BYCOMMAND);
+        s.server_item = caption;
+        return s;
+    }
+    void expect_status(int icon, const std::string& tooltip, const std::string& item)
+    {
+        Status s = status();
+        EXPECT_EQ(icon, s.icon);
+        EXPECT_EQ(tooltip, s.tooltip);
+        EXPECT_EQ(item, s.server_item);
+    }
+    int port = 0;
+    std::unique_ptr<SnapshotSystem> controller;
+};
+
+TEST_F(TrayTest, TheRecordIsTheOneTheShellExpects)
+{
+    start_program();
+    EXPECT_EQ(sizeof(NOTIFYICONDATAA), controller->tray_record.cbSize);
+    EXPECT_EQ(controller->dialog, controller->tray_record.hWnd);
+    EXPECT_EQ(7194u, controller->tray_record.uID);
+    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), controller->tray_record.uFlags);
+    EXPECT_EQ(1034u, controller->tray_record.uCallbackMessage);
+}
+
+TEST_F(TrayTest, DisabledAtStartUp)
+{
+    start_program();
+    SCOPED_TRACE("disabled");
+    expect_status(IDI_DISABLED, "Glintor: webserver disabled", "enable webserver");
+}
+
+TEST_F(TrayTest, FailedToStart)
+{
+    SOCKET holder = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    ASSERT_EQ(0, bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+    listen(holder, 1);
+    set_raw_dword("server_running", 1);
+    start_program();
+    expect_status(IDI_DISABLED, "Glintor: error initialing weserver. Try another port.", "enable webserver");
+    closesocket(holder);
+}
+
+TEST_F(TrayTest, WaitingInEachCombinationOfTheTwoSettings)
+{
+    set_raw_dword("server_running", 1);
+    start_program();
+    const struct {
+        bool automatic, asking;
+        int icon;
+    } cases[] = {{true, false, IDI_AUTO}, {true, true, IDI_AUTO_ASK}, {false, false, IDI_STORED}, {false, true, IDI_STORED_ASK}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "auto " << c.automatic << ", asking " << c.asking);
+        controller->server.set_auto_snapshot(c.automatic);
+        controller->server.set_ask_before_sending_snapshot(c.asking);
+        controller->update_status();
+        expect_status(c.icon, "Glintor: waiting for connection", "disable webserver");
+        controller->update_auto_snapshot_check();
+        const UINT state = GetMenuState(controller->tray_menu, ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND);
+        EXPECT_EQ(c.automatic, (state & MF_CHECKED) != 0);
+    }
+}
+
+TEST_F(TrayTest, ServingAClientShowsItsAddressThenWaitingAgain)
+{
+    set_raw_dword("server_running", 1);
+    set_raw_dword("ask_before_sending_snapshot", 1);
+    start_program();
+    std::thread client([&] { http_exchange(port, "GET / HTTP/1.1\r\n\r\n", 20000); });
+    HWND box = nullptr;
+    ASSERT_TRUE(wait_until(
+        [&] {
+            pump_messages();
+            return (box = FindWindowA("#32770", "Quorvex")) != nullptr;
+        },
+        10000));
+    // The server thread posted what it saw; this thread shows it.
+    EXPECT_TRUE(wait_until([&] { return status().icon == IDI_SENDING; }, 5000));
+    expect_status(IDI_SENDING, "Glintor: sending screenshot to 127.0.0.1", "disable webserver");
+    PostMessageA(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+    client.join();
+    EXPECT_TRUE(wait_until([&] { return status().icon == IDI_STORED_ASK; }, 5000));
+    expect_status(IDI_STORED_ASK, "Glintor: waiting for connection", "disable webserver");
+}
+
+TEST_F(TrayTest, ARestartedShellGetsTheIconAgain)
+{
+    set_raw_dword("server_running", 1);
+    start_program();
+    memset(&controller->tray_record, 0xbd, sizeof(controller->tray_record));
+    SendMessageA(controller->dialog, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    expect_status(IDI_STORED, "Glintor: waiting for connection", "disable webserver");
+    EXPECT_EQ(7194u, controller->tray_record.uID);
+}
+
+}  // namespace
