@@ -9,7 +9,7 @@ packages=(
   gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   googletest
-  wine wine64
+  wine wine64 fonts-wine
   xvfb xauth x11-utils imagemagick
   python3 zip busybox
 )

@@ -2,6 +2,11 @@
 #include "app/snapshot_system.h"
 
 #include <commctrl.h>
+#include <ole2.h>
+
+namespace {
+void run_message_loop();
+}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
@@ -10,6 +15,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
 
+    // The folder chooser's new-style dialog needs OLE on this thread.
+    OleInitialize(nullptr);
+    run_message_loop();
+    OleUninitialize();
+    return 0;
+}
+
+namespace {
+
+// The controller lives exactly as long as the loop runs.
+void run_message_loop()
+{
     SnapshotSystem controller;
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -21,5 +38,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
             ShowWindow(controller.dialog, SW_HIDE);
         }
     }
-    return 0;
 }
+
+}  // namespace

@@ -71,6 +71,12 @@ void SnapshotSystem::on_menu_command(UINT command)
         fill_preferences();
         update_status();
         break;
+    case ID_TRAY_SNAPSHOT_ALL:
+        snapshot_all();
+        break;
+    case ID_TRAY_SNAPSHOT_AREA:
+        snapshot_area();
+        break;
     case ID_TRAY_AUTO_SNAPSHOT:
         server.set_auto_snapshot(!server.get_auto_snapshot());
         update_auto_snapshot_check();
@@ -99,7 +105,9 @@ void SnapshotSystem::on_shell_restarted()
 
 void SnapshotSystem::on_hot_key(int id)
 {
-    (void)id;
+    // The identifiers are negative; only the low 32 bits of wParam carry them.
+    if (id == kHotKeySnapshotAll) snapshot_all();
+    if (id == kHotKeySnapshotArea) snapshot_area();
 }
 
 INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -115,8 +123,15 @@ INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_CLOSE:
         ShowWindow(window, SW_HIDE);
         return TRUE;
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        if (active_controller) active_controller->on_trackbar_moved();
+        return TRUE;
+    case WM_COMMAND:
+        if (active_controller) active_controller->on_command(LOWORD(wParam), HIWORD(wParam));
+        return FALSE;
     case WM_HOTKEY:
-        if (active_controller) active_controller->on_hot_key(static_cast<int>(wParam));
+        if (active_controller) active_controller->on_hot_key(static_cast<int>(static_cast<uint32_t>(wParam)));
         return TRUE;
     case kTrayCallbackMessage:
         if (active_controller) active_controller->on_tray_callback(wParam, lParam);

@@ -20,6 +20,8 @@ extern HINSTANCE app_instance;
 extern SnapshotSystem* active_controller;
 
 INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The area-selection overlay's dialog procedure (template 105).
+INT_PTR CALLBACK overlay_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 class SnapshotSystem {
 public:
@@ -41,6 +43,10 @@ public:
     // Preferences dialog.
     void fill_preferences();
     void set_trackbar_pos(int control_id, int position);
+
+    // The manual snapshot commands: the whole screen, and an area dragged out on the overlay.
+    void snapshot_all();
+    void snapshot_area();
 
     // Sounds after a snapshot was taken and after it was sent.
     void snapshot_sound();
@@ -81,5 +87,17 @@ public:
     void on_menu_command(UINT command);
     void on_hot_key(int id);
     void on_status_posted(LPARAM payload);
+    void on_command(int control, int notification);
+    void on_trackbar_moved();
+    void on_port_changed();
+    void choose_sound_file(bool sent);
+    void choose_save_folder();
+    void choose_auto_area();
+    void open_help();
+    std::string control_text(int control, int limit);
+    bool is_ticked(int control);
+    // Runs the overlay modally on the selection; false when one is open already.
+    bool run_overlay();
+    RECT normalised_selection() const;
     void on_shell_restarted();
 };

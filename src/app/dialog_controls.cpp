@@ -1,0 +1,215 @@
+// What each preferences control does: every change is stored at once.
+#include "app/snapshot_system.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "resources/resource.h"
+
+namespace {
+// Paths and addresses are read with this limit, so at most 254 characters are stored.
+constexpr int kTextLimit = 255;
+constexpr int kPortTextLimit = 50;
+const char* const kHelpPage = "help.html";
+}  // namespace
+
+std::string SnapshotSystem::control_text(int control, int limit)
+{
+    std::vector<char> text(static_cast<size_t>(limit), '\0');
+    GetDlgItemTextA(dialog, control, text.data(), limit);
+    return std::string(text.data());
+}
+
+bool SnapshotSystem::is_ticked(int control)
+{
+    return SendDlgItemMessageA(dialog, control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void SnapshotSystem::on_trackbar_moved()
+{
+    const int position = static_cast<int>(SendDlgItemMessageA(dialog, IDC_QUALITY, TBM_GETPOS, 0, 0));
+    SetDlgItemInt(dialog, IDC_QUALITY_NUMBER, static_cast<UINT>(position), TRUE);
+    server.set_image_quality(position);
+}
+
+void SnapshotSystem::on_port_changed()
+{
+    const std::string text = control_text(IDC_PORT, kPortTextLimit);
+    if (text.empty()) return;
+    char* end = nullptr;
+    const double number = std::strtod(text.c_str(), &end);
+    // Truncated toward zero, the value must be a port; text the conversion left over, a
+    // negative value or one past 65535 is not stored (the edit shows the port again later).
+    if (*end != '\0' || !(number > -1.0 && number < 65536.0)) return;
+    server.set_port_number(static_cast<int32_t>(number));
+    update_status();
+}
+
+void SnapshotSystem::choose_sound_file(bool sent)
+{
+    static const char filter[] = "Wave Sound (*.wav)\0*.wav\0";  // the literal adds the final NUL
+    char file[256] = {0};
+    const std::string current = sent ? server.get_sent_sound_path() : server.get_snapshot_sound_path();
+    strncpy(file, current.c_str(), sizeof(file) - 1);
+    OPENFILENAMEA chooser = {};
+    chooser.lStructSize = sizeof(chooser);
+    chooser.hwndOwner = dialog;
+    chooser.hInstance = app_instance;
+    chooser.lpstrFilter = filter;
+    chooser.nFilterIndex = 1;
+    chooser.lpstrFile = file;
+    chooser.nMaxFile = sizeof(file);
+    chooser.lpstrTitle = "select Sound File";
+    chooser.lpstrDefExt = "wav";
+    chooser.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_LONGNAMES | OFN_ENABLESIZING;
+    if (!GetOpenFileNameA(&chooser)) return;
+    SetDlgItemTextA(dialog, sent ? IDC_SENT_SOUND_PATH : IDC_SNAPSHOT_SOUND_PATH, file);
+    if (sent)
+        server.set_sent_sound_path(file);
+    else
+        server.set_snapshot_sound_path(file);
+}
+
+void SnapshotSystem::choose_save_folder()
+{
+    BROWSEINFOA browse = {};
+    browse.hwndOwner = dialog;
+    browse.lpszTitle = "select a folder to save to";
+    browse.ulFlags = BIF_NEWDIALOGSTYLE;
+    LPITEMIDLIST item = SHBrowseForFolderA(&browse);
+    if (!item) return;
+    char path[MAX_PATH] = {0};
+    if (SHGetPathFromIDListA(item, path)) {
+        server.set_snapshot_save_folder(path);
+        fill_preferences();
+    }
+    IMalloc* shell_allocator = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&shell_allocator))) {
+        shell_allocator->Free(item);
+        shell_allocator->Release();
+    }
+}
+
+void SnapshotSystem::choose_auto_area()
+{
+    selection_x1 = server.get_auto_selection_start_x();
+    selection_y1 = server.get_auto_selection_start_y();
+    selection_x2 = server.get_auto_selection_stop_x();
+    selection_y2 = server.get_auto_selection_stop_y();
+    if (!run_overlay()) return;
+    const RECT area = normalised_selection();
+    if (area.left == area.right || area.top == area.bottom) return;
+    server.set_auto_selection_start(area.left, area.top);
+    server.set_auto_selection_stop(area.right, area.bottom);
+    // Ticks "snapshot area", whose own notification stores the mode.
+    SendDlgItemMessageA(dialog, IDC_MODE_AREA, BM_CLICK, 0, 0);
+}
+
+void SnapshotSystem::open_help()
+{
+    // The help page ships beside the program.
+    char folder[MAX_PATH] = {0};
+    GetModuleFileNameA(app_instance, folder, MAX_PATH);
+    char* last_separator = strrchr(folder, '\\');
+    if (last_separator) last_separator[1] = '\0';
+    const std::string page = std::string(folder) + kHelpPage;
+    ShellExecuteA(dialog, nullptr, page.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void SnapshotSystem::on_command(int control, int notification)
+{
+    const bool text_changed = notification == EN_CHANGE || notification == EN_KILLFOCUS;
+    const bool clicked = notification == BN_CLICKED;
+    switch (control) {
+    case IDC_PORT:
+        if (notification == EN_CHANGE) on_port_changed();
+        if (notification == EN_KILLFOCUS) SetDlgItemInt(dialog, IDC_PORT, static_cast<UINT>(server.get_port_number()), TRUE);
+        break;
+    case IDC_SNAPSHOT_SOUND_PATH:
+        if (text_changed) server.set_snapshot_sound_path(control_text(control, kTextLimit));
+        break;
+    case IDC_SENT_SOUND_PATH:
+        if (text_changed) server.set_sent_sound_path(control_text(control, kTextLimit));
+        break;
+    case IDC_SAVE_FOLDER:
+        if (text_changed) server.set_snapshot_save_folder(control_text(control, kTextLimit));
+        break;
+    case IDC_SERVICE_ADDRESS:
+        if (text_changed) server.set_remote_service_copy_address(control_text(control, kTextLimit));
+        break;
+    case IDC_MANUAL_ADDRESS:
+        if (text_changed) server.set_manual_copy_address(control_text(control, kTextLimit));
+        break;
+    case IDC_SNAPSHOT_SOUND_BROWSE:
+        if (clicked) choose_sound_file(false);
+        break;
+    case IDC_SENT_SOUND_BROWSE:
+        if (clicked) choose_sound_file(true);
+        break;
+    case IDC_SAVE_FOLDER_BROWSE:
+        if (clicked) choose_save_folder();
+        break;
+    case IDC_ADDRESS_LOCAL:
+    case IDC_ADDRESS_SERVICE:
+    case IDC_ADDRESS_MANUAL:
+        if (!clicked) break;
+        if (is_ticked(IDC_ADDRESS_LOCAL)) server.set_copy_address_mode(0);
+        if (is_ticked(IDC_ADDRESS_SERVICE)) server.set_copy_address_mode(1);
+        if (is_ticked(IDC_ADDRESS_MANUAL)) server.set_copy_address_mode(2);
+        break;
+    case IDC_MODE_ALL:
+    case IDC_MODE_ACTIVE_WINDOW:
+    case IDC_MODE_AREA:
+        if (!clicked) break;
+        if (is_ticked(IDC_MODE_ALL)) server.set_auto_snapshot_mode(0);
+        if (is_ticked(IDC_MODE_ACTIVE_WINDOW)) server.set_auto_snapshot_mode(1);
+        if (is_ticked(IDC_MODE_AREA)) server.set_auto_snapshot_mode(2);
+        break;
+    case IDC_MODE_AREA_SELECT:
+        if (clicked) choose_auto_area();
+        break;
+    case IDC_ASK_BEFORE_SENDING:
+        if (!clicked) break;
+        server.set_ask_before_sending_snapshot(is_ticked(control));
+        update_status();
+        break;
+    case IDC_PLAY_SNAPSHOT_SOUND:
+        if (!clicked) break;
+        server.set_play_snapshot_sound(is_ticked(control));
+        fill_preferences();
+        break;
+    case IDC_INCLUDE_POINTER:
+        if (clicked) server.set_include_mouse_pointer(is_ticked(control));
+        break;
+    case IDC_PLAY_SENT_SOUND:
+        if (!clicked) break;
+        server.set_play_sent_sound(is_ticked(control));
+        fill_preferences();
+        break;
+    case IDC_DONT_SAVE_AUTO:
+        // Ticked means "don't save": the setting is its opposite.
+        if (clicked) server.set_save_auto_snapshots(!is_ticked(control));
+        break;
+    case IDC_COPY_ON_SNAP:
+        if (!clicked) break;
+        server.set_copy_on_snap(is_ticked(control));
+        fill_preferences();
+        break;
+    case IDC_CLEAR:
+        if (!clicked) break;
+        server.set_session_counter(0);
+        fill_preferences();
+        break;
+    case IDC_HELP_BUTTON:
+        if (clicked) open_help();
+        break;
+    default:
+        break;
+    }
+}
