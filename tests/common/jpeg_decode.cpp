@@ -111,7 +111,7 @@ PatternWindow::PatternWindow()
     (void)registered;
     const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
     const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    handle = CreateWindowExA(WS_EX_TOPMOST, "GlintorTestPattern", "pattern", WS_POPUP | WS_VISIBLE, left, top, width,
+    handle = CreateWindowExA(0, "GlintorTestPattern", "pattern", WS_POPUP | WS_VISIBLE, left, top, width,
                              height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     UpdateWindow(handle);
     pump_messages();

@@ -27,7 +27,8 @@ bool near_colour(COLORREF a, COLORREF b, int tolerance = 24);
 // The colour of the pattern's block at a pixel of the screen (block grid of 96 pixels).
 COLORREF pattern_colour(int x, int y);
 
-// A topmost window over the whole virtual screen painted with the pattern; destroyed with
+// A window over the whole virtual screen painted with the pattern (not topmost, so that the
+// program's overlay and boxes come above it); destroyed with
 // the object. Pixels are offsets from the virtual screen's top-left corner.
 class PatternWindow {
 public:

@@ -69,6 +69,8 @@ bool wait_until(const std::function<bool()>& condition, DWORD milliseconds)
 {
     const DWORD start = GetTickCount();
     for (;;) {
+        // This thread's windows (a pattern on the screen, say) keep painting meanwhile.
+        pump_messages();
         if (condition()) return true;
         if (GetTickCount() - start >= milliseconds) return condition();
         Sleep(5);

@@ -19,7 +19,8 @@ void set_raw_dword(const char* name, DWORD value);
 void set_raw_string(const char* name, const std::string& value);
 bool raw_dword(const char* name, DWORD& value);
 
-// Polls a condition every few milliseconds until it holds or the time is up.
+// Polls a condition every few milliseconds until it holds or the time is up, handling this
+// thread's window messages meanwhile.
 bool wait_until(const std::function<bool()>& condition, DWORD milliseconds);
 
 // Handles what other threads posted to this thread's windows, and what is due to them.

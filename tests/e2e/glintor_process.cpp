@@ -134,6 +134,85 @@ void press_keys(std::initializer_list<WORD> keys)
     }
 }
 
+bool set_control_text(HWND control, const std::string& text)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
+                               &result) != 0;
+}
+
+bool click_button(HWND button)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
+}
+
+bool is_checked(HWND button)
+{
+    DWORD_PTR state = 0;
+    SendMessageTimeoutA(button, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state);
+    return state == BST_CHECKED;
+}
+
+void press_chord(WORD modifier, WORD key)
+{
+    INPUT input[4] = {};
+    for (auto& i : input) i.type = INPUT_KEYBOARD;
+    input[0].ki.wVk = modifier;
+    input[1].ki.wVk = key;
+    input[2].ki.wVk = key;
+    input[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    input[3].ki.wVk = modifier;
+    input[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, input, sizeof(INPUT));
+}
+
+void mouse_to(int x, int y)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = static_cast<LONG>((x * 65535.0) / (GetSystemMetrics(SM_CXSCREEN) - 1) + 0.5);
+    input.mi.dy = static_cast<LONG>((y * 65535.0) / (GetSystemMetrics(SM_CYSCREEN) - 1) + 0.5);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof(INPUT));
+}
+
+void mouse_button(bool down)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    SendInput(1, &input, sizeof(INPUT));
+}
+
+void drag(POINT from, POINT to)
+{
+    mouse_to(from.x, from.y);
+    Sleep(50);
+    mouse_button(true);
+    Sleep(50);
+    for (int step = 1; step <= 10; ++step) {
+        mouse_to(from.x + (to.x - from.x) * step / 10, from.y + (to.y - from.y) * step / 10);
+        Sleep(20);
+    }
+    mouse_button(false);
+}
+
+HWND wait_for_overlay(DWORD process_id, DWORD milliseconds)
+{
+    HWND overlay = nullptr;
+    wait_until(
+        [&] {
+            overlay = find_window_of(process_id, "#32770", "");
+            RECT r = {0, 0, 0, 0};
+            if (overlay) GetWindowRect(overlay, &r);
+            return overlay && IsWindowVisible(overlay) && r.right - r.left == GetSystemMetrics(SM_CXVIRTUALSCREEN) &&
+                   r.bottom - r.top == GetSystemMetrics(SM_CYVIRTUALSCREEN);
+        },
+        milliseconds);
+    return overlay && IsWindowVisible(overlay) ? overlay : nullptr;
+}
+
 void post_key(HWND window, WORD key)
 {
     UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);

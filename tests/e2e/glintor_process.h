@@ -50,6 +50,19 @@ HWND find_window_of(DWORD process_id, const char* class_name, const char* captio
 HWND wait_for_popup_menu(DWORD process_id, DWORD milliseconds);
 // Presses and releases each virtual key in turn through SendInput.
 void press_keys(std::initializer_list<WORD> keys);
+// Controls of another process, through messages that are carried across processes.
+bool set_control_text(HWND control, const std::string& text);
+bool click_button(HWND button);  // waits for the click to be handled
+bool is_checked(HWND button);
+// Presses a key with a modifier held (Shift+Print, say) through SendInput.
+void press_chord(WORD modifier, WORD key);
+// Moves the mouse to a screen point, or presses or releases the left button there, through SendInput.
+void mouse_to(int x, int y);
+void mouse_button(bool down);
+// Drags with the left button from one screen point to another in small steps.
+void drag(POINT from, POINT to);
+// Waits for the area overlay of the process to cover the virtual screen; null when it does not.
+HWND wait_for_overlay(DWORD process_id, DWORD milliseconds);
 // Posts a key press and release to a window.
 void post_key(HWND window, WORD key);
 // Opens the tray menu through the tray callback and picks an item with the keyboard: Up

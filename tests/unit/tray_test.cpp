@@ -143,4 +143,45 @@ TEST_F(TrayTest, ARestartedShellGetsTheIconAgain)
     EXPECT_EQ(7194u, controller->tray_record.uID);
 }
 
+TEST_F(TrayTest, TheMenuPostsANullMessageAfterItCloses)
+{
+    start_program();
+    std::thread dismisser([] {
+        HWND menu = nullptr;
+        wait_until([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu); }, 5000);
+        if (menu) PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    MSG stale;
+    while (PeekMessageA(&stale, controller->dialog, WM_NULL, WM_NULL, PM_REMOVE)) {
+    }
+    controller->on_tray_callback(7194, WM_RBUTTONUP);
+    dismisser.join();
+    MSG posted;
+    EXPECT_TRUE(PeekMessageA(&posted, controller->dialog, WM_NULL, WM_NULL, PM_REMOVE));
+}
+
+TEST_F(TrayTest, TheServerItemStopsAndStartsTheServer)
+{
+    set_raw_dword("server_running", 1);
+    start_program();
+    controller->on_menu_command(ID_TRAY_SERVER);
+    expect_status(IDI_DISABLED, "Glintor: webserver disabled", "enable webserver");
+    EXPECT_FALSE(http_exchange(port, "GET /", 2000).connected);
+    controller->on_menu_command(ID_TRAY_SERVER);
+    expect_status(IDI_STORED, "Glintor: waiting for connection", "disable webserver");
+    EXPECT_TRUE(http_exchange(port, "GET /", 2000).connected);
+}
+
+TEST_F(TrayTest, AutoSnapshotItemFlipsTheCheckMarkAndTheColour)
+{
+    set_raw_dword("server_running", 1);
+    start_program();
+    controller->on_menu_command(ID_TRAY_AUTO_SNAPSHOT);
+    EXPECT_TRUE(GetMenuState(controller->tray_menu, ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_EQ(IDI_AUTO, status().icon);
+    controller->on_menu_command(ID_TRAY_AUTO_SNAPSHOT);
+    EXPECT_FALSE(GetMenuState(controller->tray_menu, ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_EQ(IDI_STORED, status().icon);
+}
+
 }  // namespace

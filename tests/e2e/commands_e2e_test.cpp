@@ -1,0 +1,351 @@
+// The preferences, the hot keys, the overlay and the tray menu of the real program, used as a
+// person would use them.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "common/http_client.h"
+#include "common/jpeg_decode.h"
+#include "common/test_helpers.h"
+#include "e2e/glintor_process.h"
+#include "resources/resource.h"
+
+using namespace e2e;
+using namespace testing_helpers;
+
+namespace {
+
+std::string clipboard_text()
+{
+    std::string text = "<none>";
+    if (!OpenClipboard(nullptr)) return text;
+    HANDLE data = GetClipboardData(CF_TEXT);
+    const char* chars = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+    if (chars) {
+        text = chars;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+std::string file_bytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+DWORD stored(const char* name)
+{
+    DWORD value = 0xdeadbeef;
+    raw_dword(name, value);
+    return value;
+}
+
+std::string stored_text(const char* name)
+{
+    DWORD type = 0;
+    std::string data;
+    if (!query_raw_value(name, type, data)) return "<absent>";
+    return data.substr(0, data.find('\0'));
+}
+
+class CommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clear_settings();
+        port = free_port();
+        set_raw_dword("port_number", static_cast<DWORD>(port));
+        set_raw_dword("play_sent_sound", 0);
+        set_raw_dword("play_snapshot_sound", 0);
+    }
+    void TearDown() override
+    {
+        if (glintor.running()) exit_through_tray_menu(glintor);
+        clear_settings();
+    }
+    void start() { ASSERT_TRUE(glintor.start()); }
+    HWND control(int id) { return GetDlgItem(glintor.dialog(), id); }
+    bool enabled(int id) { return IsWindowEnabled(control(id)) != FALSE; }
+    void show_preferences()
+    {
+        ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToPreferences));
+        ASSERT_TRUE(wait_until([&] { return IsWindowVisible(glintor.dialog()) != FALSE; }, 5000));
+    }
+    std::string current_image() { return http_exchange(port, "GET / HTTP/1.1\r\n\r\n").bytes; }
+
+    int port = 0;
+    GlintorProcess glintor;
+};
+
+TEST_F(CommandsTest, TheDialogShowsTheDefaults)
+{
+    clear_settings();
+    set_raw_dword("port_number", static_cast<DWORD>(port));
+    start();
+    EXPECT_EQ(std::to_string(port), control_text(control(IDC_PORT)));
+    EXPECT_EQ("60", control_text(control(IDC_QUALITY_NUMBER)));
+    DWORD_PTR position = 0;
+    SendMessageTimeoutA(control(IDC_QUALITY), TBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position);
+    EXPECT_EQ(60u, position);
+    EXPECT_TRUE(is_checked(control(IDC_MODE_ALL)));
+    EXPECT_FALSE(is_checked(control(IDC_MODE_ACTIVE_WINDOW)));
+    EXPECT_FALSE(is_checked(control(IDC_MODE_AREA)));
+    EXPECT_TRUE(is_checked(control(IDC_ADDRESS_LOCAL)));
+    EXPECT_FALSE(is_checked(control(IDC_ASK_BEFORE_SENDING)));
+    EXPECT_TRUE(is_checked(control(IDC_INCLUDE_POINTER)));
+    EXPECT_TRUE(is_checked(control(IDC_COPY_ON_SNAP)));
+    for (int id : {IDC_SNAPSHOT_SOUND_LABEL, IDC_SNAPSHOT_SOUND_PATH, IDC_SNAPSHOT_SOUND_BROWSE, IDC_SENT_SOUND_LABEL,
+                   IDC_SENT_SOUND_PATH, IDC_SENT_SOUND_BROWSE})
+        EXPECT_TRUE(enabled(id)) << id;
+    EXPECT_FALSE(is_checked(control(IDC_DONT_SAVE_AUTO)));
+    EXPECT_EQ("api.ipify.org", control_text(control(IDC_SERVICE_ADDRESS)));
+    EXPECT_EQ("0", control_text(control(IDC_SESSION_COUNT)));
+}
+
+TEST_F(CommandsTest, AStoredAreaModeTicksSnapshotArea)
+{
+    set_raw_dword("auto_snapshot_mode", 2);
+    set_raw_dword("play_snapshot_sound", 1);
+    start();
+    EXPECT_TRUE(is_checked(control(IDC_MODE_AREA)));
+    EXPECT_FALSE(is_checked(control(IDC_MODE_ALL)));
+}
+
+TEST_F(CommandsTest, EachControlWritesItsSettingAtOnce)
+{
+    set_raw_dword("play_snapshot_sound", 1);
+    set_raw_dword("play_sent_sound", 1);
+    start();
+    const struct {
+        int id;
+        const char* setting;
+    } edits[] = {{IDC_SNAPSHOT_SOUND_PATH, "snapshot_sound_path"}, {IDC_SENT_SOUND_PATH, "sent_sound_path"},
+                 {IDC_SAVE_FOLDER, "snapshot_save_folder"},       {IDC_SERVICE_ADDRESS, "remote_service_copy_address"},
+                 {IDC_MANUAL_ADDRESS, "manual_copy_address"}};
+    for (const auto& e : edits) {
+        const std::string text = std::string("C:\\typed\\") + e.setting;
+        ASSERT_TRUE(set_control_text(control(e.id), text));
+        EXPECT_EQ(text, stored_text(e.setting)) << e.setting;
+    }
+    ASSERT_TRUE(set_control_text(control(IDC_MANUAL_ADDRESS), std::string(300, 'm')));
+    EXPECT_EQ(std::string(254, 'm'), stored_text("manual_copy_address"));
+
+    const struct {
+        int id;
+        const char* setting;
+        DWORD after_click;
+    } boxes[] = {{IDC_ASK_BEFORE_SENDING, "ask_before_sending_snapshot", 1}, {IDC_INCLUDE_POINTER, "include_mouse_pointer", 0},
+                 {IDC_DONT_SAVE_AUTO, "save_auto_snapshots", 0},         {IDC_COPY_ON_SNAP, "copy_on_snap", 0},
+                 {IDC_PLAY_SNAPSHOT_SOUND, "play_snapshot_sound", 0},    {IDC_PLAY_SENT_SOUND, "play_sent_sound", 0}};
+    for (const auto& b : boxes) {
+        ASSERT_TRUE(click_button(control(b.id)));
+        EXPECT_EQ(b.after_click, stored(b.setting)) << b.setting;
+    }
+    // The sound boxes enable their path controls at once.
+    for (int id : {IDC_SNAPSHOT_SOUND_LABEL, IDC_SNAPSHOT_SOUND_PATH, IDC_SNAPSHOT_SOUND_BROWSE, IDC_SENT_SOUND_LABEL,
+                   IDC_SENT_SOUND_PATH, IDC_SENT_SOUND_BROWSE})
+        EXPECT_FALSE(enabled(id)) << id;
+    ASSERT_TRUE(click_button(control(IDC_PLAY_SNAPSHOT_SOUND)));
+    EXPECT_TRUE(enabled(IDC_SNAPSHOT_SOUND_PATH));
+    EXPECT_TRUE(enabled(IDC_SNAPSHOT_SOUND_BROWSE));
+    EXPECT_TRUE(enabled(IDC_SNAPSHOT_SOUND_LABEL));
+    EXPECT_FALSE(enabled(IDC_SENT_SOUND_PATH));
+
+    ASSERT_TRUE(click_button(control(IDC_ADDRESS_MANUAL)));
+    EXPECT_EQ(2u, stored("copy_address_mode"));
+    EXPECT_FALSE(is_checked(control(IDC_ADDRESS_LOCAL)));
+    ASSERT_TRUE(click_button(control(IDC_ADDRESS_SERVICE)));
+    EXPECT_EQ(1u, stored("copy_address_mode"));
+    ASSERT_TRUE(click_button(control(IDC_MODE_ACTIVE_WINDOW)));
+    EXPECT_EQ(1u, stored("auto_snapshot_mode"));
+    ASSERT_TRUE(click_button(control(IDC_MODE_AREA)));
+    EXPECT_EQ(2u, stored("auto_snapshot_mode"));
+    ASSERT_TRUE(click_button(control(IDC_MODE_ALL)));
+    EXPECT_EQ(0u, stored("auto_snapshot_mode"));
+}
+
+TEST_F(CommandsTest, DraggingTheQualityTrackbarStoresEveryPosition)
+{
+    start();
+    show_preferences();
+    RECT bar;
+    GetWindowRect(control(IDC_QUALITY), &bar);
+    const int y = (bar.top + bar.bottom) / 2;
+    // From the thumb at 60 towards the right end.
+    const int thumb_x = bar.left + 5 + (bar.right - bar.left - 10) * 60 / 100;
+    drag(POINT{thumb_x, y}, POINT{bar.right - 8, y});
+    ASSERT_TRUE(wait_until([&] { return stored("image_quality") != 0xdeadbeef && stored("image_quality") > 60; }, 5000))
+        << "stored " << stored("image_quality");
+    DWORD_PTR position = 0;
+    SendMessageTimeoutA(control(IDC_QUALITY), TBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position);
+    EXPECT_EQ(position, stored("image_quality"));
+    EXPECT_EQ(std::to_string(position), control_text(control(IDC_QUALITY_NUMBER)));
+}
+
+TEST_F(CommandsTest, ThePortRule)
+{
+    set_raw_dword("server_running", 0);
+    start();
+    const struct {
+        const char* text;
+        DWORD stored_after;
+    } cases[] = {{"2001", 2001}, {"2002.9", 2002}, {"0", 0},    {"2001x", 0},  {"-1", 0},
+                 {"65536", 0},   {"", 0},          {"65535", 65535}, {"12ab", 65535}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(set_control_text(control(IDC_PORT), c.text));
+        EXPECT_EQ(c.stored_after, stored("port_number")) << "after \"" << c.text << "\"";
+    }
+    // Leaving the edit shows the stored port again.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(control(IDC_PORT), WM_KILLFOCUS, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    EXPECT_EQ("65535", control_text(control(IDC_PORT)));
+}
+
+TEST_F(CommandsTest, TypingANewPortMovesTheServer)
+{
+    start();
+    set_raw_dword("auto_snapshot", 0);
+    const int second = free_port();
+    ASSERT_TRUE(set_control_text(control(IDC_PORT), std::to_string(second)));
+    EXPECT_TRUE(http_exchange(second, "GET /").connected);
+    EXPECT_FALSE(http_exchange(port, "GET /", 3000).connected);
+}
+
+TEST_F(CommandsTest, ShiftPrintTakesTheWholeScreenAndKeepsServingIt)
+{
+    const std::string folder = make_temp_folder("glintor-e2e-copies-");
+    set_raw_string("snapshot_save_folder", folder);
+    set_raw_dword("copy_address_mode", 2);
+    set_raw_string("manual_copy_address", "viewer.example");
+    start();
+    PatternWindow pattern;
+    press_chord(VK_SHIFT, VK_SNAPSHOT);
+    ASSERT_TRUE(wait_until([&] { return stored("auto_snapshot") == 0; }, 10000));
+    const std::string copy = folder + "\\glintor1.jpg";
+    ASSERT_TRUE(wait_until([&] { return !file_bytes(copy).empty(); }, 10000));
+    EXPECT_TRUE(wait_until([&] { return clipboard_text() == "http://viewer.example:" + std::to_string(port); }, 10000))
+        << clipboard_text();
+    const std::string first = current_image();
+    EXPECT_EQ(kResponseHeader + file_bytes(copy), first);
+    EXPECT_EQ(first, current_image()) << "the snapshot changed without a new one being taken";
+    Image image;
+    ASSERT_TRUE(decode_jpeg(first.substr(60), image));
+    EXPECT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), image.width);
+    remove_folder(folder);
+}
+
+TEST_F(CommandsTest, CtrlPrintAreaDraggedOnTheOverlay)
+{
+    set_raw_dword("image_quality", 100);
+    set_raw_dword("include_mouse_pointer", 0);
+    set_raw_dword("copy_on_snap", 0);
+    start();
+    PatternWindow pattern;
+
+    press_chord(VK_CONTROL, VK_SNAPSHOT);
+    ASSERT_NE(nullptr, wait_for_overlay(glintor.process_id(), 10000));
+    drag(POINT{500, 400}, POINT{100, 100});
+    ASSERT_TRUE(wait_until([&] { return stored("auto_snapshot") == 0; }, 10000));
+    pump_messages();
+    const std::string area = current_image();
+    Image image;
+    ASSERT_TRUE(decode_jpeg(area.substr(60), image));
+    EXPECT_EQ(400, image.width);
+    EXPECT_EQ(300, image.height);
+    int wrong = 0;
+    for (int y = 20; y < 300; y += 40)
+        for (int x = 20; x < 400; x += 40)
+            if ((x + 100) % 96 > 4 && (x + 100) % 96 < 92 && (y + 100) % 96 > 4 && (y + 100) % 96 < 92 &&
+                !near_colour(pattern_colour(100 + x, 100 + y), image.at(x, y)))
+                ++wrong;
+    EXPECT_EQ(0, wrong);
+
+    // A click without movement takes nothing; neither does Esc during a drag.
+    set_raw_dword("auto_snapshot", 1);
+    press_chord(VK_CONTROL, VK_SNAPSHOT);
+    ASSERT_NE(nullptr, wait_for_overlay(glintor.process_id(), 10000));
+    mouse_to(300, 300);
+    Sleep(50);
+    mouse_button(true);
+    Sleep(50);
+    mouse_button(false);
+    ASSERT_TRUE(wait_until([&] { return stored("auto_snapshot") == 0; }, 10000));
+    EXPECT_EQ(area, current_image());
+
+    press_chord(VK_CONTROL, VK_SNAPSHOT);
+    HWND overlay = wait_for_overlay(glintor.process_id(), 10000);
+    ASSERT_NE(nullptr, overlay);
+    mouse_to(600, 500);
+    Sleep(50);
+    mouse_button(true);
+    mouse_to(200, 200);
+    Sleep(50);
+    press_keys({VK_ESCAPE});
+    ASSERT_TRUE(wait_until([&] { return !IsWindow(overlay) || !IsWindowVisible(overlay); }, 10000));
+    mouse_button(false);
+    EXPECT_EQ(area, current_image());
+}
+
+TEST_F(CommandsTest, TheAreaButtonStoresTheNormalisedArea)
+{
+    start();
+    PostMessageA(control(IDC_MODE_AREA_SELECT), BM_CLICK, 0, 0);
+    ASSERT_NE(nullptr, wait_for_overlay(glintor.process_id(), 10000));
+    drag(POINT{300, 250}, POINT{100, 120});
+    ASSERT_TRUE(wait_until([&] { return stored("auto_snapshot_mode") == 2; }, 10000));
+    EXPECT_EQ(100u, stored("auto_selection_start_x"));
+    EXPECT_EQ(120u, stored("auto_selection_start_y"));
+    EXPECT_EQ(300u, stored("auto_selection_stop_x"));
+    EXPECT_EQ(250u, stored("auto_selection_stop_y"));
+    EXPECT_TRUE(is_checked(control(IDC_MODE_AREA)));
+
+    // A drag without width stores nothing.
+    PostMessageA(control(IDC_MODE_AREA_SELECT), BM_CLICK, 0, 0);
+    ASSERT_NE(nullptr, wait_for_overlay(glintor.process_id(), 10000));
+    drag(POINT{400, 100}, POINT{400, 300});
+    ASSERT_TRUE(wait_until([&] { return wait_for_overlay(glintor.process_id(), 0) == nullptr; }, 10000));
+    EXPECT_EQ(100u, stored("auto_selection_start_x"));
+    EXPECT_EQ(300u, stored("auto_selection_stop_x"));
+}
+
+TEST_F(CommandsTest, CountsRiseWhileTheDialogIsOpenAndClearLeavesTheAllTimeCount)
+{
+    set_raw_dword("alltime_counter", 41);
+    start();
+    show_preferences();
+    EXPECT_FALSE(http_exchange(port, "GET / HTTP/1.1\r\n\r\n").bytes.empty());
+    EXPECT_TRUE(wait_until([&] { return control_text(control(IDC_SESSION_COUNT)) == "1"; }, 5000));
+    EXPECT_EQ("42", control_text(control(IDC_ALLTIME_COUNT)));
+    ASSERT_TRUE(click_button(control(IDC_CLEAR)));
+    EXPECT_EQ("0", control_text(control(IDC_SESSION_COUNT)));
+    EXPECT_EQ("42", control_text(control(IDC_ALLTIME_COUNT)));
+    EXPECT_EQ(0u, stored("session_counter"));
+    EXPECT_EQ(42u, stored("alltime_counter"));
+}
+
+TEST_F(CommandsTest, TheServerAndAutoSnapshotItemsOfTheTrayMenu)
+{
+    start();
+    ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToServer));
+    ASSERT_TRUE(wait_until([&] { return stored("server_running") == 0; }, 10000));
+    EXPECT_FALSE(http_exchange(port, "GET /", 3000).connected);
+    ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToServer));
+    ASSERT_TRUE(wait_until([&] { return stored("server_running") == 1; }, 10000));
+    EXPECT_TRUE(http_exchange(port, "GET /").connected);
+
+    ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToAutoSnapshot));
+    EXPECT_TRUE(wait_until([&] { return stored("auto_snapshot") == 0; }, 5000));
+    ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToAutoSnapshot));
+    EXPECT_TRUE(wait_until([&] { return stored("auto_snapshot") == 1; }, 5000));
+}
+
+}  // namespace
