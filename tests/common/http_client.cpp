@@ -27,6 +27,21 @@ int free_port()
     return ntohs(address.sin_port);
 }
 
+SOCKET hold_port(int port)
+{
+    ensure_winsock();
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(s, 1) != 0) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
 SOCKET connect_to(int port)
 {
     ensure_winsock();

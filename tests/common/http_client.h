@@ -24,6 +24,10 @@ struct Reply {
 // and reads until the server closes or the deadline passes.
 Reply http_exchange(int port, const std::string& request, DWORD deadline_ms = 15000);
 
+// A socket bound and listening on the port on every interface, as another program would hold
+// it; INVALID_SOCKET when the port could not be taken. The caller closes it.
+SOCKET hold_port(int port);
+
 // A connection made and kept open, for clients that misbehave.
 SOCKET connect_to(int port);
 

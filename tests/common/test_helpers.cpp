@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace testing_helpers {
@@ -103,6 +105,14 @@ std::string make_temp_folder(const std::string& prefix)
         if (CreateDirectoryA(path.c_str(), nullptr)) return path;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return std::string();
     }
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
 }
 
 void remove_folder(const std::string& path)

@@ -30,6 +30,8 @@ void pump_messages();
 std::string program_folder();
 // A new empty folder under the temporary folder; its path without a trailing backslash.
 std::string make_temp_folder(const std::string& prefix);
+// A file's whole content; empty when it cannot be read.
+std::string read_file(const std::string& path);
 // Deletes a folder and everything below it.
 void remove_folder(const std::string& path);
 

@@ -34,14 +34,6 @@ std::string clipboard_text()
     return text;
 }
 
-std::string file_bytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 DWORD stored(const char* name)
 {
     DWORD value = 0xdeadbeef;
@@ -231,11 +223,11 @@ TEST_F(CommandsTest, ShiftPrintTakesTheWholeScreenAndKeepsServingIt)
     press_chord(VK_SHIFT, VK_SNAPSHOT);
     ASSERT_TRUE(wait_until([&] { return stored("auto_snapshot") == 0; }, 10000));
     const std::string copy = folder + "\\glintor1.jpg";
-    ASSERT_TRUE(wait_until([&] { return !file_bytes(copy).empty(); }, 10000));
+    ASSERT_TRUE(wait_until([&] { return !read_file(copy).empty(); }, 10000));
     EXPECT_TRUE(wait_until([&] { return clipboard_text() == "http://viewer.example:" + std::to_string(port); }, 10000))
         << clipboard_text();
     const std::string first = current_image();
-    EXPECT_EQ(kResponseHeader + file_bytes(copy), first);
+    EXPECT_EQ(kResponseHeader + read_file(copy), first);
     EXPECT_EQ(first, current_image()) << "the snapshot changed without a new one being taken";
     Image image;
     ASSERT_TRUE(decode_jpeg(first.substr(60), image));

@@ -175,6 +175,14 @@ void mouse_to(int x, int y)
     input.mi.dy = static_cast<LONG>((y * 65535.0) / (GetSystemMetrics(SM_CYSCREEN) - 1) + 0.5);
     input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &input, sizeof(INPUT));
+    // The move reaches the display asynchronously; a button pressed before it lands would be
+    // pressed at the old place.
+    wait_until(
+        [&] {
+            POINT at;
+            return GetCursorPos(&at) && at.x == x && at.y == y;
+        },
+        1000);
 }
 
 void mouse_button(bool down)

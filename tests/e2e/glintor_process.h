@@ -27,8 +27,9 @@ public:
     GlintorProcess(const GlintorProcess&) = delete;
     GlintorProcess& operator=(const GlintorProcess&) = delete;
 
-    // Starts the program and waits for its hidden main dialog. False when either fails.
-    bool start(DWORD milliseconds = 15000);
+    // Starts the program and waits until its start-up is over (the first start in a new Wine
+    // prefix builds font caches and takes a while). False when either fails.
+    bool start(DWORD milliseconds = 60000);
     HWND dialog() const { return main_dialog; }
     DWORD process_id() const { return id; }
     HANDLE process() const { return handle; }

@@ -28,14 +28,6 @@ ULONGLONG cpu_time_100ns(HANDLE process)
     return k.QuadPart + u.QuadPart;
 }
 
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 class ServerE2ETest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -77,13 +69,8 @@ TEST_F(ServerE2ETest, APortInUseShowsAsTheErrorStateAndIsLogged)
     CreateDirectoryA(folder.c_str(), nullptr);
     { std::ofstream create(log, std::ios::binary); }
 
-    SOCKET holder = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ASSERT_EQ(0, bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
-    ASSERT_EQ(0, listen(holder, 1));
+    SOCKET holder = hold_port(port);
+    ASSERT_NE(INVALID_SOCKET, holder);
     {
         GlintorProcess glintor;
         ASSERT_TRUE(glintor.start());

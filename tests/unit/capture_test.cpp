@@ -51,14 +51,6 @@ HWND make_framed_window()
     return window;
 }
 
-std::string file_bytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 int count_temp_files()
 {
     char folder[MAX_PATH] = {0};
@@ -252,7 +244,7 @@ TEST_F(CaptureTest, CopiesFollowTheSettingsAndMatchTheServedBytes)
 
     server().Snapshot(0, 0, 200, 100);  // auto mode off: always saved
     const std::string first = folder + "\\glintor1.jpg";
-    EXPECT_EQ(current_bytes(), file_bytes(first));
+    EXPECT_EQ(current_bytes(), read_file(first));
 
     set_raw_dword("auto_snapshot", 1);
     set_raw_dword("save_auto_snapshots", 0);
@@ -261,7 +253,7 @@ TEST_F(CaptureTest, CopiesFollowTheSettingsAndMatchTheServedBytes)
 
     set_raw_dword("save_auto_snapshots", 1);
     server().Snapshot(0, 0, 200, 100);
-    EXPECT_EQ(current_bytes(), file_bytes(folder + "\\glintor2.jpg"));
+    EXPECT_EQ(current_bytes(), read_file(folder + "\\glintor2.jpg"));
     remove_folder(folder);
 }
 
@@ -273,8 +265,8 @@ TEST_F(CaptureTest, TwoCapturesAtOnceMakeTwoCopies)
     server().Snapshot(0, 0, 640, 480);
     other.join();
     Image a, b;
-    EXPECT_TRUE(decode_jpeg(file_bytes(folder + "\\glintor1.jpg"), a));
-    EXPECT_TRUE(decode_jpeg(file_bytes(folder + "\\glintor2.jpg"), b));
+    EXPECT_TRUE(decode_jpeg(read_file(folder + "\\glintor1.jpg"), a));
+    EXPECT_TRUE(decode_jpeg(read_file(folder + "\\glintor2.jpg"), b));
     remove_folder(folder);
 }
 

@@ -249,13 +249,8 @@ TEST_F(ServerTest, StopWaitsForAnOpenConfirmation)
 
 TEST_F(ServerTest, APortInUseIsAnErrorAndAFreedPortWorks)
 {
-    SOCKET holder = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ASSERT_EQ(0, bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
-    ASSERT_EQ(0, listen(holder, 1));
+    SOCKET holder = hold_port(port);
+    ASSERT_NE(INVALID_SOCKET, holder);
 
     server().start_server();
     EXPECT_FALSE(server().get_server_running());

@@ -79,12 +79,8 @@ TEST_F(TrayTest, DisabledAtStartUp)
 
 TEST_F(TrayTest, FailedToStart)
 {
-    SOCKET holder = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
-    ASSERT_EQ(0, bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
-    listen(holder, 1);
+    SOCKET holder = hold_port(port);
+    ASSERT_NE(INVALID_SOCKET, holder);
     set_raw_dword("server_running", 1);
     start_program();
     expect_status(IDI_DISABLED, "Glintor: error initialing weserver. Try another port.", "enable webserver");
