@@ -165,6 +165,25 @@ TEST_F(CommandsTest, EachControlWritesItsSettingAtOnce)
     EXPECT_EQ(0u, stored("auto_snapshot_mode"));
 }
 
+TEST_F(CommandsTest, TheSoundFileChooserOpensAndCancellingChangesNothing)
+{
+    set_raw_string("sent_sound_path", "C:\\before.wav");
+    start();
+    for (int button : {IDC_SNAPSHOT_SOUND_BROWSE, IDC_SENT_SOUND_BROWSE}) {
+        PostMessageA(control(button), BM_CLICK, 0, 0);
+        HWND chooser = nullptr;
+        ASSERT_TRUE(wait_until(
+            [&] { return (chooser = find_window_of(glintor.process_id(), nullptr, "select Sound File")) != nullptr; },
+            20000))
+            << "no chooser for button " << button;
+        PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(wait_until([&] { return !IsWindow(chooser); }, 10000));
+    }
+    EXPECT_EQ("C:\\before.wav", stored_text("sent_sound_path"));
+    // The dialog stored the empty path when it was filled at start-up; cancelling kept it.
+    EXPECT_EQ("", stored_text("snapshot_sound_path"));
+}
+
 TEST_F(CommandsTest, DraggingTheQualityTrackbarStoresEveryPosition)
 {
     start();
