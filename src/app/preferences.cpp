@@ -28,10 +28,13 @@ void enable_controls(HWND dialog, std::initializer_list<int> ids, bool enabled)
 void SnapshotSystem::fill_preferences()
 {
     if (!on_dialog_thread()) {
-        // Only the main thread touches the dialog; another thread asks it to.
-        post_to_dialog(WM_APP_FILL_PREFERENCES, nullptr);
+        // Only the main thread touches the dialog; another thread asks it to. One request in
+        // the queue is enough: the refill reads every setting afresh when it runs, so a burst
+        // of requests costs one refill, not one per request served.
+        if (!fill_pending.exchange(true) && !PostMessageA(dialog, WM_APP_FILL_PREFERENCES, 0, 0)) fill_pending = false;
         return;
     }
+    fill_pending = false;
     const int32_t quality = server.get_image_quality();
     set_trackbar_pos(IDC_QUALITY, quality);
     SetDlgItemInt(dialog, IDC_QUALITY_NUMBER, static_cast<UINT>(quality), TRUE);

@@ -6,6 +6,7 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -78,8 +79,10 @@ public:
     void show_status(const StatusView& view);
     // Whether the caller runs on the thread that owns the main dialog.
     bool on_dialog_thread() const;
-    // Posts to the main dialog; the payload, if any, is freed here when posting fails.
+    // Posts the view to the main dialog; it is freed here when posting fails.
     void post_to_dialog(UINT message, StatusView* payload);
+    // A refill of the preferences is queued for the main dialog.
+    std::atomic<bool> fill_pending{false};
 
     // Handlers of the main dialog's messages.
     void on_tray_callback(WPARAM wParam, LPARAM lParam);
