@@ -11,7 +11,7 @@ packages=(
   googletest
   wine wine64 fonts-wine
   xvfb xauth x11-utils imagemagick
-  python3 zip busybox bc procps
+  python3 zip unzip busybox bc procps
 )
 
 missing=()

@@ -39,4 +39,5 @@ ctest --preset win64 "$@"
 outcome=$?
 
 scripts/check-pe.sh build/win32/bin/glintor.exe || outcome=1
+scripts/check-release.sh || outcome=1
 exit $outcome
