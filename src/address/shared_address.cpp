@@ -76,6 +76,17 @@ bool connect_bounded(SOCKET s, const sockaddr_in& address)
     return true;
 }
 
+// Letters, digits and the punctuation of host names and IPv4 or IPv6 addresses only.
+bool looks_like_host(const std::string& text)
+{
+    for (char c : text) {
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                             std::strchr(".-:_[]%", c) != nullptr;
+        if (!allowed || c == '\0') return false;
+    }
+    return true;
+}
+
 std::string host_from_service(const std::string& service_address)
 {
     const ParsedUrl url(service_address);
@@ -110,8 +121,9 @@ std::string host_from_service(const std::string& service_address)
     // The host part is what follows the last line feed; nothing of HTTP is interpreted.
     for (int i = received - 1; i >= 0; --i) {
         if (reply[i] == '\n') {
-            std::string last(reply + i + 1, reply + received);
-            return last.substr(0, kMaxHostPart);
+            std::string last = std::string(reply + i + 1, reply + received).substr(0, kMaxHostPart);
+            // An error page or other text is no host: it must not reach the clipboard as one.
+            return looks_like_host(last) ? last : std::string();
         }
     }
     return std::string();

@@ -221,6 +221,11 @@ TEST_F(AddressTest, TheLastLineOfTheReplyIsTheHost)
     EXPECT_EQ("http://" + long_line.substr(0, 100) + ":2000", service_copy("127.0.0.1", http_reply(long_line)));
     EXPECT_EQ(kUntouched, service_copy("127.0.0.1", "no line feed in this reply"));
 
+    // Text that is no host (an error page, binary bytes) never reaches the clipboard.
+    EXPECT_EQ(kUntouched, service_copy("127.0.0.1", http_reply("Service unavailable, try later")));
+    EXPECT_EQ(kUntouched, service_copy("127.0.0.1", http_reply(std::string("1.2.3.4\0\x01<b>", 11))));
+    EXPECT_EQ("http://[2001:db8::1]:2000", service_copy("127.0.0.1", http_reply("[2001:db8::1]")));
+
     // Judged by its first 4096 bytes: the last line there, not the one after them.
     std::string reply = std::string(4000, 'a') + "\n" + std::string(95, 'b');
     ASSERT_EQ(4096u, reply.size());
