@@ -1,0 +1,439 @@
+// The real program under bad input, slow and broken clients, load, concurrency and exit: it
+// answers every request as its rules say, hangs on nothing and leaks nothing.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "common/fake_service.h"
+#include "common/http_client.h"
+#include "common/jpeg_decode.h"
+#include "common/test_helpers.h"
+#include "e2e/glintor_process.h"
+#include "resources/resource.h"
+
+using namespace e2e;
+using namespace testing_helpers;
+
+namespace {
+
+// A stored number; a value never written counts as 0.
+DWORD stored(const char* name)
+{
+    DWORD value = 0;
+    return raw_dword(name, value) ? value : 0;
+}
+
+int temp_file_count()
+{
+    char folder[MAX_PATH] = {0};
+    GetTempPathA(MAX_PATH, folder);
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((std::string(folder) + "jpg*.tmp").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    do ++count;
+    while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return count;
+}
+
+// A window of random noise over the whole screen: a quality-100 snapshot of it is megabytes.
+class NoiseWindow {
+public:
+    NoiseWindow()
+    {
+        static ATOM registered = [] {
+            WNDCLASSA klass = {};
+            klass.lpfnWndProc = proc;
+            klass.hInstance = GetModuleHandleA(nullptr);
+            klass.lpszClassName = "GlintorTestNoise";
+            return RegisterClassA(&klass);
+        }();
+        (void)registered;
+        handle = CreateWindowExA(0, "GlintorTestNoise", "noise", WS_POPUP | WS_VISIBLE, 0, 0,
+                                 GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+        UpdateWindow(handle);
+        pump_messages();
+    }
+    ~NoiseWindow() { DestroyWindow(handle); }
+
+private:
+    static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT area;
+        GetClientRect(window, &area);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = area.right;
+        info.bmiHeader.biHeight = -area.bottom;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        std::vector<unsigned> pixels(static_cast<size_t>(area.right) * area.bottom);
+        std::mt19937 random(7);
+        for (auto& p : pixels) p = random() & 0xffffff;
+        SetDIBitsToDevice(dc, 0, 0, area.right, area.bottom, 0, 0, 0, area.bottom, pixels.data(), &info,
+                          DIB_RGB_COLORS);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    HWND handle;
+};
+
+class ReliabilityTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clear_settings();
+        port = free_port();
+        set_raw_dword("port_number", static_cast<DWORD>(port));
+        set_raw_dword("play_sent_sound", 0);
+        set_raw_dword("play_snapshot_sound", 0);
+        set_raw_dword("copy_on_snap", 0);
+        // Auto snapshots of a small area: fast, and still the whole capture each time.
+        set_raw_dword("auto_snapshot_mode", 2);
+        set_raw_dword("auto_selection_stop_x", 64);
+        set_raw_dword("auto_selection_stop_y", 48);
+        temp_files_before = temp_file_count();
+    }
+    void TearDown() override
+    {
+        if (glintor.running()) {
+            EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+        }
+        EXPECT_EQ(temp_files_before, temp_file_count()) << "temporary files were left behind";
+        clear_settings();
+    }
+    // Starts the program and leaves it serving a stored snapshot (auto mode off).
+    std::string start_with_stored_snapshot()
+    {
+        EXPECT_TRUE(glintor.start());
+        const std::string first = http_exchange(port, "GET /").bytes;
+        set_raw_dword("auto_snapshot", 0);
+        EXPECT_GT(first.size(), 60u);
+        return first;
+    }
+    // A stored snapshot of several megabytes: the noise on the whole screen at quality 100.
+    std::string store_big_snapshot()
+    {
+        set_raw_dword("auto_snapshot", 1);
+        set_raw_dword("auto_snapshot_mode", 0);
+        set_raw_dword("image_quality", 100);
+        const std::string big = http_exchange(port, "GET /", 60000).bytes;
+        set_raw_dword("auto_snapshot", 0);
+        return big;
+    }
+    int port = 0;
+    int temp_files_before = 0;
+    GlintorProcess glintor;
+};
+
+TEST_F(ReliabilityTest, BadInputGetsTheImageOrNothingAndTheProgramStaysUp)
+{
+    const std::string image = start_with_stored_snapshot();
+    std::vector<std::string> requests = {"", "G", std::string(4095, 'a'), std::string(4096, 'a'), std::string(4097, 'a'),
+                                         std::string(100000, 'a'), "\n\n\n\n", std::string("\0\0\0GET /favicon.ico", 19),
+                                         std::string(5000, '\0')};
+    std::mt19937 random(20261207);
+    for (int i = 0; i < 1000; ++i) {
+        std::string bytes(1 + random() % 6000, '\0');
+        for (auto& b : bytes) b = static_cast<char>(random());
+        requests.push_back(bytes);
+    }
+    int served = 0, refused = 0;
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const std::string& request = requests[i];
+        // The rule: the text up to the first NUL of the first read decides on "favicon".
+        const std::string text = request.substr(0, std::min<size_t>(request.find('\0'), 4096));
+        const bool favicon = text.find("favicon") != std::string::npos;
+        Reply reply = http_exchange(port, request);
+        ASSERT_TRUE(reply.closed) << "request " << i << " was not answered in time";
+        if (favicon) {
+            EXPECT_EQ(0u, reply.bytes.size()) << "request " << i;
+            ++refused;
+        } else {
+            EXPECT_EQ(image, reply.bytes) << "request " << i << " of " << request.size() << " bytes";
+            ++served;
+        }
+    }
+    std::printf("bad input: %d served, %d refused as favicon requests\n", served, refused);
+    EXPECT_TRUE(glintor.running());
+}
+
+TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
+{
+    const std::string image = start_with_stored_snapshot();
+
+    // Silent: the next client waits at most the receive time-out.
+    SOCKET silent = connect_to(port);
+    Sleep(100);
+    Reply next = http_exchange(port, "GET /", 20000);
+    EXPECT_EQ(image, next.bytes);
+    EXPECT_LT(next.milliseconds, 6500u);
+    std::printf("silent client: next served after %lu ms\n", next.milliseconds);
+    closesocket(silent);
+
+    // One byte a second: answered after its first byte, then let go.
+    std::atomic<bool> stop{false};
+    std::string slow_reply;
+    std::thread slow([&] {
+        SOCKET s = connect_to(port);
+        const char* request = "GET / HTTP/1.1\r\n\r\n";
+        for (int i = 0; request[i] && !stop; ++i) {
+            send(s, request + i, 1, 0);
+            Sleep(1000);
+            u_long pending = 0;
+            ioctlsocket(s, FIONREAD, &pending);
+            if (pending) break;
+        }
+        char buffer[65536];
+        int n;
+        while ((n = recv(s, buffer, sizeof(buffer), 0)) > 0) slow_reply.append(buffer, n);
+        closesocket(s);
+    });
+    Sleep(100);
+    next = http_exchange(port, "GET /", 20000);
+    EXPECT_EQ(image, next.bytes);
+    EXPECT_LT(next.milliseconds, 4000u);
+    std::printf("one byte a second: next served after %lu ms\n", next.milliseconds);
+    stop = true;
+    slow.join();
+    EXPECT_EQ(image, slow_reply);
+
+    // A client that never reads a snapshot of megabytes: dropped after the send time-out.
+    NoiseWindow noise;
+    const std::string big = store_big_snapshot();
+    ASSERT_GT(big.size(), 3u * 1024 * 1024) << "the snapshot is too small to stall the server";
+    const DWORD counted = stored("alltime_counter");
+    SOCKET stalled = socket(AF_INET, SOCK_STREAM, 0);
+    int small = 4096;
+    setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof(small));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+    send(stalled, "GET /", 5, 0);
+    Sleep(200);
+    Reply after = http_exchange(port, "GET /", 40000);
+    EXPECT_EQ(big, after.bytes);
+    std::printf("stalled reader of %zu bytes: next served after %lu ms\n", big.size(), after.milliseconds);
+    EXPECT_LT(after.milliseconds, 25000u);
+    closesocket(stalled);
+    EXPECT_EQ(counted + 1, stored("alltime_counter")) << "the stalled sending was counted";
+}
+
+TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
+{
+    const std::string image = start_with_stored_snapshot();
+
+    // 200 connections at once, more than the backlog: each is served or refused, none hangs.
+    std::atomic<int> whole{0}, other{0};
+    std::vector<std::thread> crowd;
+    for (int i = 0; i < 200; ++i)
+        crowd.emplace_back([&] { (http_exchange(port, "GET /", 60000).bytes == image ? whole : other)++; });
+    for (auto& t : crowd) t.join();
+    std::printf("200 at once: %d whole images, %d refused or cut\n", whole.load(), other.load());
+    EXPECT_GT(whole.load(), 0);
+    EXPECT_EQ(image, http_exchange(port, "GET /").bytes);
+
+    // Clients that reset in the middle of a big image.
+    NoiseWindow noise;
+    const std::string big = store_big_snapshot();
+    const DWORD counted = stored("alltime_counter");
+    for (int i = 0; i < 10; ++i) {
+        SOCKET s = connect_to(port);
+        send(s, "GET /", 5, 0);
+        char buffer[4096];
+        recv(s, buffer, sizeof(buffer), 0);
+        linger hard = {1, 0};
+        setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
+        closesocket(s);
+    }
+    EXPECT_EQ(big, http_exchange(port, "GET /", 40000).bytes);
+    EXPECT_EQ(counted + 1, stored("alltime_counter"));
+
+    // The address service silent, refusing, flooding, or answering with no address.
+    set_raw_dword("copy_address_mode", 1);
+    set_raw_string("remote_service_copy_address", "127.0.0.1");
+    const std::string marker = "clipboard before";
+    const struct {
+        const char* what;
+        std::string reply;
+        bool silent;
+        bool listening;
+    } services[] = {{"silent", "", true, true},
+                    {"refusing", "", false, false},
+                    {"1 MB", std::string(1 << 20, 'x') + "\n", false, true},
+                    {"no address", "HTTP/1.1 503 Busy\r\n\r\n<html>Service unavailable</html>", false, true}};
+    for (const auto& service : services) {
+        ASSERT_TRUE(OpenClipboard(nullptr));
+        EmptyClipboard();
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, marker.size() + 1);
+        memcpy(GlobalLock(memory), marker.c_str(), marker.size() + 1);
+        GlobalUnlock(memory);
+        SetClipboardData(CF_TEXT, memory);
+        CloseClipboard();
+        std::unique_ptr<FakeService> fake;
+        if (service.listening) fake = std::make_unique<FakeService>(service.reply, service.silent);
+        const DWORD start = GetTickCount();
+        ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToCopyAddress)) << service.what;
+        // Meanwhile the program serves, and the clipboard is free.
+        EXPECT_EQ(big, http_exchange(port, "GET /", 40000).bytes) << service.what;
+        Sleep(6000 > GetTickCount() - start ? 6000 - (GetTickCount() - start) : 0);
+        ASSERT_TRUE(OpenClipboard(nullptr));
+        HANDLE data = GetClipboardData(CF_TEXT);
+        std::string text = data ? static_cast<const char*>(GlobalLock(data)) : "";
+        if (data) GlobalUnlock(data);
+        CloseClipboard();
+        EXPECT_EQ(marker, text) << service.what;
+    }
+    EXPECT_TRUE(glintor.running());
+}
+
+TEST_F(ReliabilityTest, TenThousandRequestsEachWayLeakNothing)
+{
+    ASSERT_TRUE(glintor.start());
+    auto measure = [&](DWORD& handles, DWORD& gdi, SIZE_T& working_set) {
+        GetProcessHandleCount(glintor.process(), &handles);
+        gdi = GetGuiResources(glintor.process(), GR_GDIOBJECTS);
+        PROCESS_MEMORY_COUNTERS memory = {};
+        memory.cb = sizeof(memory);
+        GetProcessMemoryInfo(glintor.process(), &memory, sizeof(memory));
+        working_set = memory.WorkingSetSize;
+    };
+    for (int automatic : {1, 0}) {
+        set_raw_dword("auto_snapshot", static_cast<DWORD>(automatic));
+        for (int i = 0; i < 200; ++i) http_exchange(port, "GET /");  // warm up
+        DWORD handles0, gdi0, handles1, gdi1;
+        SIZE_T ws0, ws1;
+        measure(handles0, gdi0, ws0);
+        int served = 0;
+        const DWORD start = GetTickCount();
+        for (int i = 0; i < 10000; ++i)
+            if (http_exchange(port, "GET / HTTP/1.1\r\n\r\n").bytes.size() > 60) ++served;
+        const DWORD took = GetTickCount() - start;
+        Sleep(500);
+        measure(handles1, gdi1, ws1);
+        std::printf("10,000 requests, auto %d: %d served in %lu ms; handles %lu -> %lu, GDI objects %lu -> %lu, "
+                    "working set %zu -> %zu KiB\n",
+                    automatic, served, took, handles0, handles1, gdi0, gdi1, ws0 / 1024, ws1 / 1024);
+        EXPECT_EQ(10000, served);
+        EXPECT_LE(handles1, handles0 + 10);
+        EXPECT_LE(gdi1, gdi0 + 10);
+        EXPECT_LE(ws1, ws0 + 16 * 1024 * 1024);
+    }
+}
+
+TEST_F(ReliabilityTest, HotKeysDuringDownloadsAndClearDuringCounting)
+{
+    set_raw_dword("image_quality", 90);
+    ASSERT_TRUE(glintor.start());
+    PatternWindow pattern;
+    set_raw_dword("auto_snapshot_mode", 0);
+    press_chord(VK_SHIFT, VK_SNAPSHOT);
+    // Auto mode goes off before the capture: wait for the capture itself.
+    ASSERT_TRUE(wait_until([&] { return http_exchange(port, "GET /").bytes.size() > 60; }, 10000));
+
+    const DWORD counted_before = stored("alltime_counter");
+    std::atomic<bool> done{false};
+    std::atomic<int> whole{0}, broken{0};
+    std::vector<std::thread> viewers;
+    for (int v = 0; v < 3; ++v)
+        viewers.emplace_back([&] {
+            while (!done) {
+                Reply reply = http_exchange(port, "GET /", 30000);
+                Image image;
+                if (reply.bytes.size() > 60 && decode_jpeg(reply.bytes.substr(60), image)) {
+                    ++whole;
+                } else {
+                    ++broken;
+                    std::printf("broken reply: %zu bytes, closed %d, after %lu ms\n", reply.bytes.size(),
+                                reply.closed, reply.milliseconds);
+                }
+            }
+        });
+    for (int i = 0; i < 15; ++i) {
+        press_chord(VK_SHIFT, VK_SNAPSHOT);
+        Sleep(150);
+    }
+    // "clear" while requests are counted.
+    HWND clear = GetDlgItem(glintor.dialog(), IDC_CLEAR);
+    for (int i = 0; i < 20; ++i) {
+        click_button(clear);
+        Sleep(50);
+    }
+    done = true;
+    for (auto& t : viewers) t.join();
+    std::printf("hot keys during downloads: %d whole images, %d broken\n", whole.load(), broken.load());
+    EXPECT_EQ(0, broken.load());
+    EXPECT_GT(whole.load(), 0);
+    // Every whole image was counted exactly once, whatever the clears did meanwhile, and the
+    // session count holds no more than what came after the last clear.
+    EXPECT_EQ(static_cast<DWORD>(whole.load()), stored("alltime_counter") - counted_before);
+    EXPECT_LE(stored("session_counter"), static_cast<DWORD>(whole.load()));
+}
+
+TEST_F(ReliabilityTest, ExitWhileAClientIsSilent)
+{
+    start_with_stored_snapshot();
+    SOCKET silent = connect_to(port);
+    Sleep(200);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+    std::printf("exit with a silent client: %lu ms\n", GetTickCount() - start);
+    EXPECT_LT(GetTickCount() - start, 12000u);
+    closesocket(silent);
+}
+
+TEST_F(ReliabilityTest, ExitMidImage)
+{
+    ASSERT_TRUE(glintor.start());
+    NoiseWindow noise;
+    const std::string big = store_big_snapshot();
+    SOCKET stalled = socket(AF_INET, SOCK_STREAM, 0);
+    int small = 4096;
+    setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof(small));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+    send(stalled, "GET /", 5, 0);
+    Sleep(500);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+    std::printf("exit mid-image: %lu ms\n", GetTickCount() - start);
+    EXPECT_LT(GetTickCount() - start, 20000u);
+    closesocket(stalled);
+}
+
+TEST_F(ReliabilityTest, ExitWhileTheConfirmationIsOpenEndsOnceItIsAnswered)
+{
+    set_raw_dword("ask_before_sending_snapshot", 1);
+    ASSERT_TRUE(glintor.start());
+    Reply reply;
+    std::thread client([&] { reply = http_exchange(port, "GET /", 30000); });
+    HWND box = nullptr;
+    ASSERT_TRUE(wait_until([&] { return (box = find_window_of(glintor.process_id(), "#32770", "Quorvex")) != nullptr; },
+                           10000));
+    ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToExit));
+    Sleep(1000);
+    EXPECT_TRUE(glintor.running()) << "the program ended with the question still open";
+    PostMessageA(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+    EXPECT_EQ(0u, glintor.wait_for_exit(15000));
+    client.join();
+    EXPECT_GT(reply.bytes.size(), 60u);
+}
+
+}  // namespace
