@@ -4,8 +4,6 @@
 
 #include <commctrl.h>
 
-#include <memory>
-
 #include "app/messages.h"
 #include "resources/resource.h"
 
@@ -90,13 +88,6 @@ void SnapshotSystem::on_menu_command(UINT command)
     }
 }
 
-void SnapshotSystem::on_status_posted(LPARAM payload)
-{
-    // The poster handed the view over with the message; it is freed here.
-    std::unique_ptr<StatusView> view(reinterpret_cast<StatusView*>(payload));
-    if (view) show_status(*view);
-}
-
 void SnapshotSystem::on_shell_restarted()
 {
     set_tray_icon(IDI_STORED, "", true);
@@ -137,7 +128,7 @@ INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPAR
         if (active_controller) active_controller->on_tray_callback(wParam, lParam);
         return FALSE;
     case WM_APP_UPDATE_STATUS:
-        if (active_controller) active_controller->on_status_posted(lParam);
+        if (active_controller) active_controller->on_status_posted();
         return TRUE;
     case WM_APP_FILL_PREFERENCES:
         if (active_controller) active_controller->fill_preferences();

@@ -12,5 +12,5 @@ constexpr int kHotKeySnapshotArea = -1;  // Ctrl+Print
 constexpr int kHotKeySnapshotAll = -2;   // Shift+Print
 
 // Posted to the main dialog by other threads, which never send to it and wait.
-constexpr UINT WM_APP_UPDATE_STATUS = WM_APP + 1;     // refresh the tray status; no parameters
+constexpr UINT WM_APP_UPDATE_STATUS = WM_APP + 1;     // show the status another thread left; no parameters
 constexpr UINT WM_APP_FILL_PREFERENCES = WM_APP + 2;  // reload the preferences; no parameters

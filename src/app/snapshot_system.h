@@ -11,6 +11,7 @@
 #include <string>
 
 #include "server/snapshot_server.h"
+#include "support/xx_critical_section.h"
 #include "support/xx_thread.h"
 
 class SnapshotSystem;
@@ -79,8 +80,10 @@ public:
     void show_status(const StatusView& view);
     // Whether the caller runs on the thread that owns the main dialog.
     bool on_dialog_thread() const;
-    // Posts the view to the main dialog; it is freed here when posting fails.
-    void post_to_dialog(UINT message, StatusView* payload);
+    // What another thread last asked the tray to show, and whether a refresh is queued for it.
+    xxCriticalSection posted_status_lock;
+    StatusView posted_status = {false, std::string()};
+    bool status_posted = false;
     // A refill of the preferences is queued for the main dialog.
     std::atomic<bool> fill_pending{false};
 
@@ -89,7 +92,7 @@ public:
     void show_tray_menu();
     void on_menu_command(UINT command);
     void on_hot_key(int id);
-    void on_status_posted(LPARAM payload);
+    void on_status_posted();
     void on_command(int control, int notification);
     void on_trackbar_moved();
     void on_port_changed();

@@ -1,6 +1,5 @@
 // The tray icon, its tooltip and the server item of the tray menu: the program's status.
 #include <cstring>
-#include <memory>
 
 #include "app/messages.h"
 #include "app/snapshot_system.h"
@@ -26,19 +25,28 @@ bool SnapshotSystem::on_dialog_thread() const
     return !dialog || GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId();
 }
 
-void SnapshotSystem::post_to_dialog(UINT message, StatusView* payload)
-{
-    std::unique_ptr<StatusView> owned(payload);
-    if (PostMessageA(dialog, message, 0, reinterpret_cast<LPARAM>(payload))) owned.release();
-}
-
 void SnapshotSystem::update_status()
 {
     StatusView view = {server.is_serving_client(), server.get_client_address()};
     if (!on_dialog_thread()) {
-        // The server thread never waits for the main thread: it posts what it saw.
-        post_to_dialog(WM_APP_UPDATE_STATUS, new StatusView(view));
+        // The server thread never waits for the main thread: it leaves what it saw and posts
+        // a refresh. Under load one queued refresh shows the latest state, instead of a queue
+        // that grows by two refreshes for every request served.
+        xxScopedLock hold(&posted_status_lock);
+        posted_status = view;
+        if (!status_posted) status_posted = PostMessageA(dialog, WM_APP_UPDATE_STATUS, 0, 0) != FALSE;
         return;
+    }
+    show_status(view);
+}
+
+void SnapshotSystem::on_status_posted()
+{
+    StatusView view;
+    {
+        xxScopedLock hold(&posted_status_lock);
+        view = posted_status;
+        status_posted = false;
     }
     show_status(view);
 }
