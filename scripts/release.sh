@@ -20,7 +20,7 @@ for arch in win32 win64; do
     stage="$root/build/release/glintor-$version-$arch"
     rm -rf "$stage" && mkdir -p "$stage/docs"
     cp "build/$arch/bin/glintor.exe" "build/$arch/bin/help.html" "$stage/"
-    cp docs/preferences.png "$stage/docs/"
+    cp docs/preferences.png docs/browser.png "$stage/docs/"
     {
         echo "Glintor contains libjpeg-turbo, used under the licences below."
         echo "This software is based in part on the work of the Independent JPEG Group."
