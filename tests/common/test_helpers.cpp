@@ -134,4 +134,18 @@ void remove_folder(const std::string& path)
     RemoveDirectoryA(path.c_str());
 }
 
+int temp_jpeg_file_count()
+{
+    char folder[MAX_PATH] = {0};
+    GetTempPathA(MAX_PATH, folder);
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((std::string(folder) + "jpg*.tmp").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    do ++count;
+    while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return count;
+}
+
 }  // namespace testing_helpers

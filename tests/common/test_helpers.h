@@ -34,5 +34,7 @@ std::string make_temp_folder(const std::string& prefix);
 std::string read_file(const std::string& path);
 // Deletes a folder and everything below it.
 void remove_folder(const std::string& path);
+// How many of the capture's temporary JPEG files (jpg*.tmp) the temporary folder holds.
+int temp_jpeg_file_count();
 
 }  // namespace testing_helpers

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/http_client.h"
 #include "common/test_helpers.h"
 
 using testing_helpers::wait_until;
@@ -254,6 +255,16 @@ DWORD exit_through_tray_menu(GlintorProcess& glintor)
 {
     if (!choose_from_tray_menu(glintor, kUpsToExit)) return STILL_ACTIVE;
     return glintor.wait_for_exit(15000);
+}
+
+int quiet_settings_on_free_port()
+{
+    testing_helpers::clear_settings();
+    const int port = testing_helpers::free_port();
+    testing_helpers::set_raw_dword("port_number", static_cast<DWORD>(port));
+    testing_helpers::set_raw_dword("play_sent_sound", 0);
+    testing_helpers::set_raw_dword("play_snapshot_sound", 0);
+    return port;
 }
 
 }  // namespace e2e

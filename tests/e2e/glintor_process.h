@@ -71,5 +71,7 @@ void post_key(HWND window, WORD key);
 bool choose_from_tray_menu(const GlintorProcess& glintor, int ups_from_bottom);
 // Ends the program as a user does: the tray menu's "&exit".
 DWORD exit_through_tray_menu(GlintorProcess& glintor);
+// Settings for a test's program: cleared, a free port stored, both sounds off. The port.
+int quiet_settings_on_free_port();
 
 }  // namespace e2e

@@ -30,18 +30,23 @@ DWORD stored(const char* name)
     return raw_dword(name, value) ? value : 0;
 }
 
-int temp_file_count()
+// A client that asks for the image and then never reads: a small receive buffer, so the
+// server's sends stall once it is full. INVALID_SOCKET when it cannot connect.
+SOCKET connect_stalled_reader(int port)
 {
-    char folder[MAX_PATH] = {0};
-    GetTempPathA(MAX_PATH, folder);
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((std::string(folder) + "jpg*.tmp").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    int count = 0;
-    do ++count;
-    while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return count;
+    SOCKET stalled = socket(AF_INET, SOCK_STREAM, 0);
+    int small = 4096;
+    setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof(small));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        closesocket(stalled);
+        return INVALID_SOCKET;
+    }
+    send(stalled, "GET /", 5, 0);
+    return stalled;
 }
 
 // Open file descriptors of the program's Linux process. Under Wine the program's files, sockets
@@ -122,24 +127,20 @@ class ReliabilityTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_settings();
-        port = free_port();
-        set_raw_dword("port_number", static_cast<DWORD>(port));
-        set_raw_dword("play_sent_sound", 0);
-        set_raw_dword("play_snapshot_sound", 0);
+        port = e2e::quiet_settings_on_free_port();
         set_raw_dword("copy_on_snap", 0);
         // Auto snapshots of a small area: fast, and still the whole capture each time.
         set_raw_dword("auto_snapshot_mode", 2);
         set_raw_dword("auto_selection_stop_x", 64);
         set_raw_dword("auto_selection_stop_y", 48);
-        temp_files_before = temp_file_count();
+        temp_files_before = temp_jpeg_file_count();
     }
     void TearDown() override
     {
         if (glintor.running()) {
             EXPECT_EQ(0u, exit_through_tray_menu(glintor));
         }
-        EXPECT_EQ(temp_files_before, temp_file_count()) << "temporary files were left behind";
+        EXPECT_EQ(temp_files_before, temp_jpeg_file_count()) << "temporary files were left behind";
         clear_settings();
     }
     // Starts the program and leaves it serving a stored snapshot (auto mode off).
@@ -243,15 +244,8 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
     const std::string big = store_big_snapshot();
     ASSERT_GT(big.size(), 3u * 1024 * 1024) << "the snapshot is too small to stall the server";
     const DWORD counted = stored("alltime_counter");
-    SOCKET stalled = socket(AF_INET, SOCK_STREAM, 0);
-    int small = 4096;
-    setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof(small));
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
-    send(stalled, "GET /", 5, 0);
+    SOCKET stalled = connect_stalled_reader(port);
+    ASSERT_NE(INVALID_SOCKET, stalled);
     Sleep(200);
     Reply after = http_exchange(port, "GET /", 40000);
     EXPECT_EQ(big, after.bytes);
@@ -431,15 +425,8 @@ TEST_F(ReliabilityTest, ExitMidImage)
     ASSERT_TRUE(glintor.start());
     NoiseWindow noise;
     const std::string big = store_big_snapshot();
-    SOCKET stalled = socket(AF_INET, SOCK_STREAM, 0);
-    int small = 4096;
-    setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof(small));
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
-    send(stalled, "GET /", 5, 0);
+    SOCKET stalled = connect_stalled_reader(port);
+    ASSERT_NE(INVALID_SOCKET, stalled);
     Sleep(500);
     const DWORD start = GetTickCount();
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));

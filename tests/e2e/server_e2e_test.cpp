@@ -32,11 +32,7 @@ class ServerE2ETest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_settings();
-        port = free_port();
-        set_raw_dword("port_number", static_cast<DWORD>(port));
-        set_raw_dword("play_sent_sound", 0);
-        set_raw_dword("play_snapshot_sound", 0);
+        port = e2e::quiet_settings_on_free_port();
     }
     void TearDown() override { clear_settings(); }
     int port = 0;

@@ -51,20 +51,6 @@ HWND make_framed_window()
     return window;
 }
 
-int count_temp_files()
-{
-    char folder[MAX_PATH] = {0};
-    GetTempPathA(MAX_PATH, folder);
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((std::string(folder) + "jpg*.tmp").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    int count = 0;
-    do ++count;
-    while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return count;
-}
-
 class CaptureTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -131,12 +117,12 @@ protected:
 
 TEST_F(CaptureTest, WholeScreen)
 {
-    const int before = count_temp_files();
+    const int before = temp_jpeg_file_count();
     Image image = capture(0, 0, -1, -1);
     EXPECT_EQ(screen_width, image.width);
     EXPECT_EQ(screen_height, image.height);
     expect_pattern(image, 0, 0);
-    EXPECT_EQ(before, count_temp_files()) << "a temporary file was left behind";
+    EXPECT_EQ(before, temp_jpeg_file_count()) << "a temporary file was left behind";
 }
 
 TEST_F(CaptureTest, ExplicitRectangles)
