@@ -1,7 +1,9 @@
 // The capture half of the benchmark: one whole-screen snapshot and each of its steps, timed on
 // whatever the screen shows (scripts/bench.sh puts a photo-like picture there first). Prints one
 // line for the script: "capture <copy> <rows> <encode> <file> <total> (median and 95th
-// percentile each, in ms) <jpeg bytes>".
+// percentile each, in ms) <jpeg bytes>", then the price of one loopback send under this
+// platform: "sends <1,024 bytes> <65,536 bytes>" (median and 95th percentile each, in
+// microseconds), which bounds how many requests a second the stored snapshot can be served at.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -12,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture/jpeg_file.h"
@@ -125,6 +128,46 @@ CaptureSteps measure_capture(SnapshotServer& server, int runs)
     return steps;
 }
 
+// One send on a loopback connection whose other end a thread drains, timed call by call.
+struct SendCosts {
+    Stats small, large;
+};
+
+SendCosts measure_sends()
+{
+    SendCosts costs;
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return costs;
+    glintor::UniqueSocket listener(socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof(address);
+    if (bind(listener.get(), reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(listener.get(), 1) != 0 ||
+        getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        WSACleanup();
+        return costs;
+    }
+    glintor::UniqueSocket reader(socket(AF_INET, SOCK_STREAM, 0));
+    if (connect(reader.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+        glintor::UniqueSocket writer(accept(listener.get(), nullptr, nullptr));
+        std::thread drain([&reader] {
+            std::vector<char> sink(1 << 20);
+            while (recv(reader.get(), sink.data(), static_cast<int>(sink.size()), 0) > 0) {
+            }
+        });
+        std::vector<char> bytes(65536, 'x');
+        costs.small = time_runs(2000, [&] { send(writer.get(), bytes.data(), 1024, 0); });
+        costs.large = time_runs(200, [&] { send(writer.get(), bytes.data(), 65536, 0); });
+        shutdown(writer.get(), SD_SEND);
+        drain.join();
+    }
+    reader.reset();
+    listener.reset();
+    WSACleanup();
+    return costs;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -146,5 +189,8 @@ int main(int argc, char** argv)
     std::printf("capture");
     for (const Stats* s : all) std::printf(" %.1f %.1f", s->median, s->p95);
     std::printf(" %zu\n", steps.jpeg_bytes);
+    const SendCosts sends = measure_sends();
+    std::printf("sends %.0f %.0f %.0f %.0f\n", sends.small.median * 1000, sends.small.p95 * 1000,
+                sends.large.median * 1000, sends.large.p95 * 1000);
     return 0;
 }

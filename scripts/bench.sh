@@ -50,9 +50,11 @@ read -r import_median import_p95 < <(for _ in $(seq "$runs"); do
     echo "scale=1; ($(date +%s%N) - $start) / 1000000" | bc
 done | median_p95)
 
-# The capture and its steps, in a process of their own.
+# The capture and its steps, and the price of one loopback send, in a process of their own.
+steps=$(wine build/win64/bin/glintor_bench.exe "$runs" | tr -d '\r')
 read -r _ copy_m copy_p rows_m rows_p enc_m enc_p file_m file_p total_m total_p jpeg_bytes < <(
-    wine build/win64/bin/glintor_bench.exe "$runs" | tr -d '\r' | grep '^capture ')
+    grep '^capture ' <<<"$steps")
+read -r _ send1k_m send1k_p send64k_m send64k_p < <(grep '^sends ' <<<"$steps")
 
 # The program as viewers reach it.
 port=$((20000 + RANDOM % 20000))
@@ -116,6 +118,8 @@ Glintor benchmark: 1920 x 1080 screen, quality 60, JPEG of $jpeg_bytes bytes, $r
 | stored snapshot, 4 clients at once | $stored_4 per second |
 | reference: busybox httpd, same bytes, sequential | $static_1 per second |
 | reference: busybox httpd, same bytes, 4 clients | $static_4 per second |
+| one loopback send under Wine, 1,024 bytes | $send1k_m µs median, $send1k_p µs 95th percentile |
+| one loopback send under Wine, 65,536 bytes | $send64k_m µs median, $send64k_p µs 95th percentile |
 | idle program with the server listening, 10 s | $idle % of one core |
 | peak working set after 1,000 requests | $((peak_kib / 1024)) MiB |
 

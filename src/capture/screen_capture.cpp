@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <sstream>
+#include <vector>
 
 #include "app/snapshot_system.h"
 #include "capture/copy_path.h"
@@ -45,6 +46,29 @@ Pointer read_pointer()
 void log_error(const char* text)
 {
     log_text(3, std::string(kLogError) + text + "\n");
+}
+
+// The image and row buffers of this thread's last capture, kept for its next one: faulting in
+// megabytes of fresh memory costs several times what converting the rows into it does.
+struct CaptureBuffers {
+    std::vector<unsigned char> image, row;
+};
+thread_local CaptureBuffers capture_buffers;
+
+// At least size bytes of the kept buffer; null, with the buffer given up, when they cannot be had.
+unsigned char* reserve(std::vector<unsigned char>& buffer, size_t size)
+{
+    if (buffer.size() < size) {
+        // Growing would copy the old bytes first: let them go instead.
+        std::vector<unsigned char>().swap(buffer);
+        try {
+            buffer.resize(size);
+        } catch (const std::bad_alloc&) {
+            std::vector<unsigned char>().swap(buffer);
+            return nullptr;
+        }
+    }
+    return buffer.data();
 }
 
 }  // namespace
@@ -135,9 +159,12 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
 
         const size_t row_bytes = static_cast<size_t>(PW) * 3;
         const size_t image_row_bytes = static_cast<size_t>(W) * 3;
-        std::unique_ptr<unsigned char[]> image(new (std::nothrow) unsigned char[image_row_bytes * H]);
-        std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[row_bytes]);
-        if (!image || !row) return;
+        unsigned char* const image = reserve(capture_buffers.image, image_row_bytes * H);
+        unsigned char* const row = reserve(capture_buffers.row, row_bytes);
+        if (!image || !row) {
+            std::vector<unsigned char>().swap(capture_buffers.image);
+            return;
+        }
         log_text(1, "filling bitmap\n");
 
         BITMAPINFO format = {};
@@ -148,13 +175,13 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
         format.bmiHeader.biBitCount = 24;
         format.bmiHeader.biCompression = BI_RGB;
         for (int32_t i = 0; i < H; ++i) {
-            if (GetDIBits(source, static_cast<HBITMAP>(bitmap.get()), i, 1, row.get(), &format, DIB_RGB_COLORS) != 1) {
+            if (GetDIBits(source, static_cast<HBITMAP>(bitmap.get()), i, 1, row, &format, DIB_RGB_COLORS) != 1) {
                 log_error("GetDIBits failed");
                 return;
             }
             // Blue, green, red in the bitmap; red, green, blue in the image, top row first.
-            unsigned char* out = image.get() + (H - 1 - i) * image_row_bytes;
-            const unsigned char* in = row.get();
+            unsigned char* out = image + (H - 1 - i) * image_row_bytes;
+            const unsigned char* in = row;
             for (int32_t p = 0; p < W; ++p, in += 3, out += 3) {
                 out[0] = in[2];
                 out[1] = in[1];
@@ -172,7 +199,7 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
         log_text(1, std::string("temp file name: ") + temp_name + "\n");
 
         // Closing the stream deletes the file.
-        glintor::UniqueFile encoded(JpegFile::encode(temp_name, image.get(), W, H, get_image_quality()));
+        glintor::UniqueFile encoded(JpegFile::encode(temp_name, image, W, H, get_image_quality()));
         if (!encoded) {
             log_error("error opening temp file");
             // The name was reserved as an empty file; do not leave it behind.
