@@ -54,6 +54,7 @@ done | median_p95)
 steps=$(wine build/win64/bin/glintor_bench.exe "$runs" | tr -d '\r')
 read -r _ copy_m copy_p rows_m rows_p enc_m enc_p file_m file_p total_m total_p jpeg_bytes < <(
     grep '^capture ' <<<"$steps")
+read -r _ main_m main_p < <(grep '^main ' <<<"$steps")
 read -r _ send1k_m send1k_p send64k_m send64k_p < <(grep '^sends ' <<<"$steps")
 
 # The program as viewers reach it.
@@ -109,6 +110,7 @@ Glintor benchmark: 1920 x 1080 screen, quality 60, JPEG of $jpeg_bytes bytes, $r
 | JPEG encoding | $enc_m ms | $enc_p ms |
 | temporary-file round trip | $file_m ms | $file_p ms |
 | whole capture, encode and install | $total_m ms | $total_p ms |
+| the same on the main thread (hot keys) | $main_m ms | $main_p ms |
 | auto-snapshot HTTP request, connect to last byte | $auto_m ms | $auto_p ms |
 | reference: import -window root -quality 60 jpeg:- | $import_median ms | $import_p95 ms |
 

@@ -48,14 +48,7 @@ void log_error(const char* text)
     log_text(3, std::string(kLogError) + text + "\n");
 }
 
-// The image and row buffers of this thread's last capture, kept for its next one: faulting in
-// megabytes of fresh memory costs several times what converting the rows into it does.
-struct CaptureBuffers {
-    std::vector<unsigned char> image, row;
-};
-thread_local CaptureBuffers capture_buffers;
-
-// At least size bytes of the kept buffer; null, with the buffer given up, when they cannot be had.
+// At least size bytes of a kept buffer; null, with the buffer given up, when they cannot be had.
 unsigned char* reserve(std::vector<unsigned char>& buffer, size_t size)
 {
     if (buffer.size() < size) {
@@ -145,11 +138,28 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
     if (W <= 0 || H <= 0) return;  // nothing to capture
     const int32_t PW = W % 8 == 0 ? W : W - W % 8 + 8;
 
-    glintor::GdiObject bitmap(CreateCompatibleBitmap(source, PW, H));
+    std::unique_ptr<CaptureScratch> scratch = take_scratch();
+    // Handed back on every path; the bitmap is no longer selected by then.
+    struct GiveBack {
+        SnapshotServer* server;
+        std::unique_ptr<CaptureScratch>* scratch;
+        ~GiveBack() { server->keep_scratch(std::move(*scratch)); }
+    } give_back{this, &scratch};
+
+    // A bitmap of the last capture's size and colour depth is used again.
+    const int32_t depth = GetDeviceCaps(source, BITSPIXEL) * GetDeviceCaps(source, PLANES);
+    if (!scratch->bitmap || scratch->width != PW || scratch->height != H || scratch->depth != depth) {
+        scratch->bitmap.reset();  // the old one goes before the new one is made
+        scratch->bitmap.reset(CreateCompatibleBitmap(source, PW, H));
+        scratch->width = PW;
+        scratch->height = H;
+        scratch->depth = depth;
+    }
+    const HBITMAP bitmap = static_cast<HBITMAP>(scratch->bitmap.get());
     if (!bitmap) return;
     log_text(1, "created compatible bitmap\n");
     {
-        glintor::SelectedObject selected(memory.get(), bitmap.get());
+        glintor::SelectedObject selected(memory.get(), bitmap);
         if (!selected) return;
         log_text(1, "selected previous\n");
         // CAPTUREBLT: layered and translucent windows are part of the image.
@@ -159,10 +169,10 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
 
         const size_t row_bytes = static_cast<size_t>(PW) * 3;
         const size_t image_row_bytes = static_cast<size_t>(W) * 3;
-        unsigned char* const image = reserve(capture_buffers.image, image_row_bytes * H);
-        unsigned char* const row = reserve(capture_buffers.row, row_bytes);
+        unsigned char* const image = reserve(scratch->image, image_row_bytes * H);
+        unsigned char* const row = reserve(scratch->row, row_bytes);
         if (!image || !row) {
-            std::vector<unsigned char>().swap(capture_buffers.image);
+            std::vector<unsigned char>().swap(scratch->image);
             return;
         }
         log_text(1, "filling bitmap\n");
@@ -175,7 +185,7 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
         format.bmiHeader.biBitCount = 24;
         format.bmiHeader.biCompression = BI_RGB;
         for (int32_t i = 0; i < H; ++i) {
-            if (GetDIBits(source, static_cast<HBITMAP>(bitmap.get()), i, 1, row, &format, DIB_RGB_COLORS) != 1) {
+            if (GetDIBits(source, bitmap, i, 1, row, &format, DIB_RGB_COLORS) != 1) {
                 log_error("GetDIBits failed");
                 return;
             }
@@ -220,6 +230,26 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
 
         if (!get_auto_snapshot() || get_save_auto_snapshots()) save_copy(bytes.get(), static_cast<int32_t>(length));
     }
+}
+
+std::unique_ptr<SnapshotServer::CaptureScratch> SnapshotServer::take_scratch()
+{
+    std::unique_ptr<CaptureScratch> scratch;
+    {
+        xxScopedLock hold(&state_lock);
+        scratch = std::move(kept_scratch);
+    }
+    return scratch ? std::move(scratch) : std::make_unique<CaptureScratch>();
+}
+
+void SnapshotServer::keep_scratch(std::unique_ptr<CaptureScratch> scratch)
+{
+    const int64_t screen_pixels = static_cast<int64_t>(GetSystemMetrics(SM_CXVIRTUALSCREEN)) *
+                                  GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (!scratch || static_cast<int64_t>(scratch->width) * scratch->height > screen_pixels) return;
+    xxScopedLock hold(&state_lock);
+    if (!kept_scratch) kept_scratch = std::move(scratch);
+    // Otherwise another capture's is kept already; this one goes when the call returns.
 }
 
 void SnapshotServer::save_copy(const unsigned char* data, int32_t size)

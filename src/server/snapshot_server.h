@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/handles.h"
 #include "support/xx_critical_section.h"
@@ -106,6 +107,20 @@ private:
     // Sends the image in 1024-byte pieces; true when every byte went out.
     bool send_image(SOCKET client, const unsigned char* data, int32_t size);
 
+    // What one capture works in: the off-screen bitmap and the image and row buffers. The last
+    // capture's are kept for the next one: fresh ones of megabytes cost more to fault in, page
+    // by page, than the copy and the conversion together.
+    struct CaptureScratch {
+        glintor::GdiObject bitmap;
+        int32_t width = 0, height = 0, depth = 0;
+        std::vector<unsigned char> image, row;
+    };
+    // The kept scratch, or a new empty one while another capture has it.
+    std::unique_ptr<CaptureScratch> take_scratch();
+    // Keeps a capture's scratch for the next one, unless one is kept already or it is larger
+    // than the virtual screen.
+    void keep_scratch(std::unique_ptr<CaptureScratch> scratch);
+
     xxThread thread;
     std::atomic<bool> stop_requested;
     std::atomic<bool> serving_client;
@@ -115,8 +130,9 @@ private:
     SnapshotSystem* owner;
     std::shared_ptr<const unsigned char[]> snapshot_data;  // guarded by state_lock
     int32_t snapshot_size;                                   // guarded by state_lock
+    std::unique_ptr<CaptureScratch> kept_scratch;            // guarded by state_lock
 
     glintor::UniqueHandle setup_done;        // set by the server thread when its set-up ends
-    mutable xxCriticalSection state_lock;    // held only to copy the members above
+    mutable xxCriticalSection state_lock;    // held only to copy or move the members above
     mutable xxCriticalSection counter_lock;  // the counters' read-increment-write and "clear"
 };

@@ -1,5 +1,7 @@
 // Screen capture against a known pattern on the real (virtual) screen.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <psapi.h>
 
 #include <fstream>
 #include <memory>
@@ -254,6 +256,46 @@ TEST_F(CaptureTest, TwoCapturesAtOnceMakeTwoCopies)
     EXPECT_TRUE(decode_jpeg(read_file(folder + "\\glintor1.jpg"), a));
     EXPECT_TRUE(decode_jpeg(read_file(folder + "\\glintor2.jpg"), b));
     remove_folder(folder);
+}
+
+TEST_F(CaptureTest, CapturesOfTheSameSizeShowTheScreenAsItIsNow)
+{
+    // The capture keeps its bitmap and buffers between captures of one size: the second must
+    // still be a fresh copy of the screen.
+    Image first = capture(500, 300, 320, 240);
+    expect_pattern(first, 500, 300);
+    HWND framed = make_framed_window();
+    RECT client;
+    GetClientRect(framed, &client);
+    POINT corner = {0, 0};
+    ClientToScreen(framed, &corner);
+    Image second = capture(500, 300, 320, 240);
+    DestroyWindow(framed);
+    pump_messages();
+    const int x = corner.x - 500 + client.right / 2, y = corner.y - 300 + client.bottom / 2;
+    EXPECT_TRUE(near_colour(kClientColour, second.at(x, y))) << std::hex << second.at(x, y);
+}
+
+TEST_F(CaptureTest, RepeatedAndSimultaneousCapturesDoNotGrowMemory)
+{
+    auto working_set_mib = [] {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof(counters);
+        GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+        return static_cast<long>(counters.WorkingSetSize >> 20);
+    };
+    auto two_at_once = [&] {
+        std::thread other([&] { server().Snapshot(0, 0, -1, -1); });
+        server().Snapshot(0, 0, -1, -1);
+        other.join();
+    };
+    two_at_once();
+    const long before = working_set_mib();
+    // Two captures at once need two sets of bitmap and buffers; one is kept afterwards. Sets
+    // that piled up would hold megabytes per round.
+    for (int i = 0; i < 10; ++i) two_at_once();
+    const long per_capture = static_cast<long>(screen_width) * screen_height * 7 >> 20;
+    EXPECT_LT(working_set_mib() - before, per_capture) << "before " << before << " MiB";
 }
 
 TEST_F(CaptureTest, NothingToCaptureKeepsThePreviousSnapshot)
