@@ -94,7 +94,7 @@ ticks=$(getconf CLK_TCK)
 cpu() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 before=$(cpu)
 sleep 10
-idle=$(echo "scale=2; ($(cpu) - $before) * 100 / $ticks / 10" | bc)
+idle=$(printf "%.2f" "$(echo "scale=4; ($(cpu) - $before) * 100 / $ticks / 10" | bc)")
 
 python3 bench/client.py count "$port" 1000
 peak_kib=$(awk '/^VmHWM/ { print $2 }' "/proc/$pid/status")
