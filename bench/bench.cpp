@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "capture/jpeg_file.h"
+#include "common/http_client.h"
 #include "common/in_process.h"
 #include "common/test_helpers.h"
 #include "support/handles.h"
@@ -138,35 +139,21 @@ struct SendCosts {
 SendCosts measure_sends()
 {
     SendCosts costs;
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return costs;
-    glintor::UniqueSocket listener(socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof(address);
-    if (bind(listener.get(), reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(listener.get(), 1) != 0 ||
-        getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        WSACleanup();
-        return costs;
-    }
-    glintor::UniqueSocket reader(socket(AF_INET, SOCK_STREAM, 0));
-    if (connect(reader.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
-        glintor::UniqueSocket writer(accept(listener.get(), nullptr, nullptr));
-        std::thread drain([&reader] {
-            std::vector<char> sink(1 << 20);
-            while (recv(reader.get(), sink.data(), static_cast<int>(sink.size()), 0) > 0) {
-            }
-        });
-        std::vector<char> bytes(65536, 'x');
-        costs.small = time_runs(2000, [&] { send(writer.get(), bytes.data(), 1024, 0); });
-        costs.large = time_runs(200, [&] { send(writer.get(), bytes.data(), 65536, 0); });
-        shutdown(writer.get(), SD_SEND);
-        drain.join();
-    }
-    reader.reset();
-    listener.reset();
-    WSACleanup();
+    const int port = free_port();
+    glintor::UniqueSocket listener(hold_port(port));
+    glintor::UniqueSocket reader(connect_to(port));
+    if (!listener || !reader) return costs;
+    glintor::UniqueSocket writer(accept(listener.get(), nullptr, nullptr));
+    std::thread drain([&reader] {
+        std::vector<char> sink(1 << 20);
+        while (recv(reader.get(), sink.data(), static_cast<int>(sink.size()), 0) > 0) {
+        }
+    });
+    std::vector<char> bytes(65536, 'x');
+    costs.small = time_runs(2000, [&] { send(writer.get(), bytes.data(), 1024, 0); });
+    costs.large = time_runs(200, [&] { send(writer.get(), bytes.data(), 65536, 0); });
+    shutdown(writer.get(), SD_SEND);
+    drain.join();
     return costs;
 }
 

@@ -42,10 +42,12 @@ SOCKET hold_port(int port)
     return s;
 }
 
-SOCKET connect_to(int port)
+SOCKET connect_to(int port, int receive_buffer)
 {
     ensure_winsock();
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    if (receive_buffer > 0)
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_buffer), sizeof(receive_buffer));
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<u_short>(port));

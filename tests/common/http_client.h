@@ -28,8 +28,9 @@ Reply http_exchange(int port, const std::string& request, DWORD deadline_ms = 15
 // it; INVALID_SOCKET when the port could not be taken. The caller closes it.
 SOCKET hold_port(int port);
 
-// A connection made and kept open, for clients that misbehave.
-SOCKET connect_to(int port);
+// A connection made and kept open, for clients that misbehave. A receive buffer size above 0 is
+// set before connecting, so that the server sees the small window from the start.
+SOCKET connect_to(int port, int receive_buffer = 0);
 
 // The 60-byte header every reply starts with.
 extern const std::string kResponseHeader;

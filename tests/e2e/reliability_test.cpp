@@ -34,18 +34,8 @@ DWORD stored(const char* name)
 // server's sends stall once it is full. INVALID_SOCKET when it cannot connect.
 SOCKET connect_stalled_reader(int port)
 {
-    SOCKET stalled = socket(AF_INET, SOCK_STREAM, 0);
-    int small = 4096;
-    setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof(small));
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-        closesocket(stalled);
-        return INVALID_SOCKET;
-    }
-    send(stalled, "GET /", 5, 0);
+    SOCKET stalled = connect_to(port, 4096);
+    if (stalled != INVALID_SOCKET) send(stalled, "GET /", 5, 0);
     return stalled;
 }
 
