@@ -98,6 +98,8 @@ void SnapshotSystem::choose_save_folder()
 
 void SnapshotSystem::choose_auto_area()
 {
+    // An overlay open already (an area snapshot) owns the selection: leave it alone.
+    if (overlay_is_open()) return;
     selection_x1 = server.get_auto_selection_start_x();
     selection_y1 = server.get_auto_selection_start_y();
     selection_x2 = server.get_auto_selection_stop_x();

@@ -7,9 +7,9 @@ HINSTANCE app_instance = nullptr;
 SnapshotSystem* active_controller = nullptr;
 
 namespace {
-// How long exit waits for address copies still running; each is bounded by its network
-// time-outs, so this is only a last guard.
-constexpr DWORD kWorkerExitWait = 30000;
+// How long exit waits for address copies still running: longer than the network time-outs
+// that bound the connection to the address service and its reply.
+constexpr DWORD kWorkerExitWait = 12000;
 }  // namespace
 
 SnapshotSystem::SnapshotSystem()
@@ -38,11 +38,16 @@ SnapshotSystem::~SnapshotSystem()
     UnregisterHotKey(dialog, kHotKeySnapshotArea);
     UnregisterHotKey(dialog, kHotKeySnapshotAll);
     set_tray_icon(0, "", false);
-    // Address copies use the dialog and the server: let them finish first.
-    worker.wait_for_runs(kWorkerExitWait);
+    // A request still being served uses this object (the status and refills it posts to the
+    // dialog): the server thread ends before anything here goes. server_running is not
+    // written, so the next start finds the user's last choice.
+    server.stop_server_thread();
+    // Address copies use the dialog and the server. A name look-up or another program that
+    // holds the clipboard can keep one beyond its network time-outs: rather than destroy
+    // what it still uses, the process ends here, after the shutdown the user sees.
+    if (!worker.wait_for_runs(kWorkerExitWait)) ExitProcess(0);
     if (tray_menu) DestroyMenu(tray_menu);
     if (dialog) DestroyWindow(dialog);
-    // The server stops its thread and waits for it as it is destroyed; then the worker goes.
 }
 
 void SnapshotSystem::start_address_copy()

@@ -104,6 +104,7 @@ public:
     bool is_ticked(int control);
     // Runs the overlay modally on the selection; false when one is open already.
     bool run_overlay();
+    bool overlay_is_open() const;
     RECT normalised_selection() const;
     void on_shell_restarted();
 };

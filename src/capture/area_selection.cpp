@@ -118,6 +118,11 @@ INT_PTR CALLBACK overlay_proc(HWND overlay, UINT message, WPARAM wParam, LPARAM 
     }
 }
 
+bool SnapshotSystem::overlay_is_open() const
+{
+    return overlay_open;
+}
+
 bool SnapshotSystem::run_overlay()
 {
     // A second area command while the overlay is open would open another over it: ignored.
@@ -145,7 +150,7 @@ void SnapshotSystem::snapshot_all()
 
 void SnapshotSystem::snapshot_area()
 {
-    if (overlay_open) return;
+    if (overlay_is_open()) return;
     selection_x1 = selection_y1 = selection_x2 = selection_y2 = 0;
     run_overlay();
     const RECT area = normalised_selection();

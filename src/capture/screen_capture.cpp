@@ -43,6 +43,33 @@ Pointer read_pointer()
     return pointer;
 }
 
+// Which part of a capture the screen has pixels for.
+struct Visible {
+    RECT part;         // in the bitmap's coordinates; empty when none
+    bool whole_image;  // the W x H image lies wholly on the virtual screen
+};
+
+// The copy is limited to the virtual screen: under Wine a copy that reaches past the screen's
+// edge (even only with the bitmap's padding columns) copies nothing at all. On Windows the
+// outcome is the same as for the whole rectangle.
+Visible visible_part(POINT source_on_screen, POINT origin, int32_t PW, int32_t H, int32_t W)
+{
+    const int64_t left = static_cast<int64_t>(source_on_screen.x) + origin.x;
+    const int64_t top = static_cast<int64_t>(source_on_screen.y) + origin.y;
+    const int64_t screen_left = GetSystemMetrics(SM_XVIRTUALSCREEN), screen_top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const int64_t screen_right = screen_left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const int64_t screen_bottom = screen_top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    Visible visible;
+    visible.whole_image = left >= screen_left && top >= screen_top && left + W <= screen_right && top + H <= screen_bottom;
+    const int64_t part_left = std::max(left, screen_left), part_top = std::max(top, screen_top);
+    const int64_t part_right = std::min(left + PW, screen_right), part_bottom = std::min(top + H, screen_bottom);
+    visible.part = {0, 0, 0, 0};
+    if (part_right > part_left && part_bottom > part_top)
+        visible.part = {static_cast<LONG>(part_left - left), static_cast<LONG>(part_top - top),
+                        static_cast<LONG>(part_right - left), static_cast<LONG>(part_bottom - top)};
+    return visible;
+}
+
 void log_error(const char* text)
 {
     log_text(3, std::string(kLogError) + text + "\n");
@@ -76,12 +103,20 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
     glintor::CreatedDC memory(CreateCompatibleDC(display.get()));
     if (!memory) return;
     log_text(1, "created compatible\n");
+    // The pixels come from the screen's own device context: it counts from the primary
+    // monitor's top-left corner under Wine and on Windows alike, whereas under Wine the
+    // "DISPLAY" one counts from the virtual screen's, which shifts a monitor left of the
+    // primary one out of the picture.
+    glintor::WindowDC screen(nullptr, GetDC(nullptr));
+    if (!screen) return;
 
     // The virtual screen, read anew: monitors may have changed since the last capture.
     const int virtual_left = GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int virtual_top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    int32_t W = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    int32_t H = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const int virtual_width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const int virtual_height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    int32_t W = virtual_width;
+    int32_t H = virtual_height;
     POINT origin = {x + virtual_left, y + virtual_top};
 
     const Pointer pointer = read_pointer();
@@ -99,7 +134,8 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
         log_text(1, std::string("active window: ") + handle_text + "\n");
     }
 
-    HDC source = display.get();
+    HDC source = screen.get();
+    POINT source_on_screen = {0, 0};  // where the source device's (0, 0) is on the screen
     std::unique_ptr<glintor::WindowDC> client_area;
     if (width > 0 && height > 0) {
         W = width;
@@ -116,6 +152,7 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
                 POINT corner = {0, 0};
                 ClientToScreen(foreground, &corner);
                 source = client_area->get();
+                source_on_screen = corner;
                 W = client.right - client.left;
                 H = client.bottom - client.top;
                 origin = {0, 0};
@@ -135,8 +172,14 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
             drawn_at = pointer_at(origin);
         }
     }
-    if (W <= 0 || H <= 0) return;  // nothing to capture
+    if (W <= 0 || H <= 0) {
+        // Nothing to capture, so nothing to encode: no sound and no temporary file, but the
+        // log still tells what happened.
+        log_error("error opening temp file");
+        return;
+    }
     const int32_t PW = W % 8 == 0 ? W : W - W % 8 + 8;
+    const Visible visible = visible_part(source_on_screen, origin, PW, H, W);
 
     std::unique_ptr<CaptureScratch> scratch = take_scratch();
     // Handed back on every path; the bitmap is no longer selected by then.
@@ -162,8 +205,15 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
         glintor::SelectedObject selected(memory.get(), bitmap);
         if (!selected) return;
         log_text(1, "selected previous\n");
+        // Black where the screen has no pixels, as in a fresh bitmap: a kept bitmap would
+        // show an earlier capture there.
+        if (!visible.whole_image) PatBlt(memory.get(), 0, 0, PW, H, BLACKNESS);
         // CAPTUREBLT: layered and translucent windows are part of the image.
-        if (!BitBlt(memory.get(), 0, 0, PW, H, source, origin.x, origin.y, SRCCOPY | CAPTUREBLT)) return;
+        const RECT& part = visible.part;
+        if (part.right > part.left && part.bottom > part.top &&
+            !BitBlt(memory.get(), part.left, part.top, part.right - part.left, part.bottom - part.top, source,
+                    origin.x + part.left, origin.y + part.top, SRCCOPY | CAPTUREBLT))
+            return;
         log_text(1, "blitted\n");
         if (get_include_mouse_pointer() && pointer.image) DrawIcon(memory.get(), drawn_at.x, drawn_at.y, pointer.image);
 

@@ -91,6 +91,7 @@ int SnapshotServer::handle_client(SOCKET client)
         get_snapshot(data, size);
         if (data && size > 0) {
             log_text(1, "sending image\n");
+            replied = true;
             // A header that does not go out whole ends the request quietly.
             const bool header_sent = send_call(client, kResponseHeader, kResponseHeaderSize, 0) == kResponseHeaderSize;
             if (header_sent && send_image(client, data.get(), size)) {

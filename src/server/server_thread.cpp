@@ -8,9 +8,6 @@
 
 namespace {
 
-// How long one poll of the listening socket waits. Short enough that a stop takes effect at
-// once, long enough that the idle program costs next to no processor time.
-constexpr long kPollMicroseconds = 50 * 1000;
 constexpr int kBacklog = 3;
 // Time-outs of an accepted connection: a silent or stalled client cannot hold the server.
 constexpr DWORD kReceiveTimeout = 5000;
@@ -19,16 +16,13 @@ constexpr DWORD kSendTimeout = 10000;
 constexpr DWORD kDrainMilliseconds = 1000;
 constexpr int kDrainBytes = 1 << 20;
 
-void set_blocking(SOCKET s, bool blocking)
-{
-    u_long non_blocking = blocking ? 0 : 1;
-    ioctlsocket(s, FIONBIO, &non_blocking);
-}
-
 void prepare_client_socket(SOCKET client)
 {
-    // accept hands on the listening socket's non-blocking mode; the exchange wants blocking.
-    set_blocking(client, true);
+    // accept hands on the listening socket's event selection and with it the non-blocking
+    // mode; the exchange wants a plain blocking socket.
+    WSAEventSelect(client, nullptr, 0);
+    u_long non_blocking = 0;
+    ioctlsocket(client, FIONBIO, &non_blocking);
     DWORD receive = kReceiveTimeout, send = kSendTimeout;
     setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receive), sizeof(receive));
     setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send), sizeof(send));
@@ -77,60 +71,77 @@ void SnapshotServer::serverThread(void*)
         report_setup();
         return;
     }
+    glintor::UniqueSocket listen_socket(open_listening_socket());
+    if (!listen_socket) {
+        // Cleaned up before the report: a restart that follows at once finds nothing of this
+        // thread's left to race with.
+        WSACleanup();
+        report_setup();
+        return;
+    }
+    report_setup();
+    serve_connections(listen_socket.get());
+    log_text(1, "closing listening socket\n");
+    listen_socket.reset();
+    WSACleanup();
+}
 
-    listen_socket = socket(AF_INET, SOCK_STREAM, 0);
-    glintor::UniqueSocket listener(listen_socket);
-    bool ready = false;
-    if (listen_socket == INVALID_SOCKET) {
+SOCKET SnapshotServer::open_listening_socket()
+{
+    glintor::UniqueSocket listener(socket(AF_INET, SOCK_STREAM, 0));
+    if (!listener) {
         perror("socket() failed");
         server_error = true;
         log_warning("error initializing listening socket");
-    } else {
-        // No other program may bind the port over ours.
-        BOOL exclusive = TRUE;
-        setsockopt(listen_socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-                   sizeof(exclusive));
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        const int32_t port = get_port_number();
-        address.sin_port = htons(static_cast<u_short>(port));
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        if (bind(listen_socket, reinterpret_cast<sockaddr*>(&address), 16) == SOCKET_ERROR) {
-            perror("bind() failed");
-            server_error = true;
-            std::ostringstream warning;
-            warning << kLogWarning << "error binding listening socket to port" << port << "\n";
-            xxLog::instance().write(warning, 2);
-        } else if (listen(listen_socket, kBacklog) == SOCKET_ERROR) {
-            perror("listen() failed");
-            server_error = true;
-            log_warning("error listen()ing to listening socket");
-        } else {
-            ready = true;
-        }
+        return INVALID_SOCKET;
     }
-    report_setup();
+    // No other program may bind the port over ours.
+    BOOL exclusive = TRUE;
+    setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+               sizeof(exclusive));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    const int32_t port = get_port_number();
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (bind(listener.get(), reinterpret_cast<sockaddr*>(&address), 16) == SOCKET_ERROR) {
+        perror("bind() failed");
+        server_error = true;
+        std::ostringstream warning;
+        warning << kLogWarning << "error binding listening socket to port" << port << "\n";
+        xxLog::instance().write(warning, 2);
+        return INVALID_SOCKET;
+    }
+    if (listen(listener.get(), kBacklog) == SOCKET_ERROR) {
+        perror("listen() failed");
+        server_error = true;
+        log_warning("error listen()ing to listening socket");
+        return INVALID_SOCKET;
+    }
+    return listener.release();
+}
 
-    if (ready) {
-        // Non-blocking, so an accept after select cannot hang when the client has gone meanwhile.
-        set_blocking(listen_socket, false);
-        while (!stop_requested) {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(listen_socket, &readable);
-            timeval wait = {0, kPollMicroseconds};
-            if (select(0, &readable, nullptr, nullptr, &wait) < 1) continue;
-            sockaddr_in peer = {};
-            int peer_size = 16;
-            glintor::UniqueSocket client(accept(listen_socket, reinterpret_cast<sockaddr*>(&peer), &peer_size));
-            if (!client) continue;
-            prepare_client_socket(client.get());
-            handle_client(client.get());
-            finish_connection(client.get());
-        }
-        log_text(1, "closing listening socket\n");
+void SnapshotServer::serve_connections(SOCKET listen_socket)
+{
+    // The idle server sleeps in one wait for a connection or a stop, whichever comes first:
+    // no polling, so it costs nothing while nobody asks, and a stop takes effect at once.
+    // The event selection also makes the listening socket non-blocking, so an accept after
+    // the wake cannot hang when the client has gone meanwhile.
+    glintor::UniqueHandle connection(WSACreateEvent());
+    if (!connection || !stop_signal || WSAEventSelect(listen_socket, connection.get(), FD_ACCEPT) == SOCKET_ERROR) return;
+    const HANDLE wake[2] = {stop_signal.get(), connection.get()};
+    while (!stop_requested) {
+        if (WaitForMultipleObjects(2, wake, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) continue;
+        // Reset before accepting: accept signals the event again when more are waiting.
+        WSAResetEvent(connection.get());
+        sockaddr_in peer = {};
+        int peer_size = 16;
+        glintor::UniqueSocket client(accept(listen_socket, reinterpret_cast<sockaddr*>(&peer), &peer_size));
+        if (!client) continue;
+        prepare_client_socket(client.get());
+        replied = false;
+        handle_client(client.get());
+        // Only a reply is drained: a client that sent nothing or was refused is let go at once.
+        if (replied) finish_connection(client.get());
     }
-    listener.reset();
-    listen_socket = INVALID_SOCKET;
-    WSACleanup();
 }

@@ -11,18 +11,17 @@ SnapshotServer::SnapshotServer()
     : stop_requested(true),
       serving_client(false),
       server_error(false),
-      listen_socket(INVALID_SOCKET),
       owner(nullptr),
       snapshot_size(0),
-      setup_done(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+      setup_done(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      stop_signal(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     send_call = &::send;
 }
 
 SnapshotServer::~SnapshotServer()
 {
-    stop_requested = true;
-    thread.wait(0);
+    stop_server_thread();
 }
 
 void SnapshotServer::set_owner(SnapshotSystem* new_owner)
@@ -38,7 +37,13 @@ void SnapshotServer::start_server()
     xxCallback<void*, SnapshotServer> body(this, &SnapshotServer::serverThread);
     thread.set_callback(body);
     stop_requested = false;
-    thread.start();
+    ResetEvent(stop_signal.get());
+    if (!thread.start()) {
+        // No thread, no server: shown as a failed start, not as one waiting for viewers.
+        server_error = true;
+        owner->write_bool("server_running", false);
+        return;
+    }
     // Wait for the outcome of the set-up instead of a fixed grace time, so that a slow failure
     // is never recorded as a running server.
     WaitForSingleObject(setup_done.get(), kSetupWait);
@@ -52,9 +57,15 @@ void SnapshotServer::report_setup()
 
 void SnapshotServer::stop_server()
 {
-    stop_requested = true;
-    thread.wait(0);
+    stop_server_thread();
     owner->write_bool("server_running", false);
+}
+
+void SnapshotServer::stop_server_thread()
+{
+    stop_requested = true;
+    SetEvent(stop_signal.get());
+    thread.wait(0);
 }
 
 bool SnapshotServer::get_server_running() const

@@ -30,6 +30,9 @@ public:
 
     void start_server();
     void stop_server();
+    // Ends the server thread and waits for it, without recording a choice in server_running:
+    // what exit does, so that the next start finds the user's last choice.
+    void stop_server_thread();
     // The server thread's body: listens on port_number and serves one connection at a time.
     void serverThread(void* unused);
     // Serves one accepted connection; the caller closes it. Always 0.
@@ -102,6 +105,11 @@ public:
 private:
     // Tells start_server that the set-up has ended, listening or failed.
     void report_setup();
+    // The listening socket on port_number, ready for the accept loop; none after a failure,
+    // which is logged and recorded in server_error.
+    SOCKET open_listening_socket();
+    // Serves one connection after another until a stop is asked.
+    void serve_connections(SOCKET listen_socket);
     // Saves a numbered copy of a new snapshot into the copies folder, if there is one.
     void save_copy(const unsigned char* data, int32_t size);
     // Sends the image in 1024-byte pieces; true when every byte went out.
@@ -126,13 +134,14 @@ private:
     std::atomic<bool> serving_client;
     std::atomic<bool> server_error;
     std::string client_address;  // guarded by state_lock
-    SOCKET listen_socket;
     SnapshotSystem* owner;
     std::shared_ptr<const unsigned char[]> snapshot_data;  // guarded by state_lock
     int32_t snapshot_size;                                   // guarded by state_lock
     std::unique_ptr<CaptureScratch> kept_scratch;            // guarded by state_lock
 
     glintor::UniqueHandle setup_done;        // set by the server thread when its set-up ends
+    glintor::UniqueHandle stop_signal;       // set with stop_requested: wakes the idle accept loop
+    bool replied = false;                    // handle_client sent a reply (server thread only)
     mutable xxCriticalSection state_lock;    // held only to copy or move the members above
     mutable xxCriticalSection counter_lock;  // the counters' read-increment-write and "clear"
 };

@@ -45,7 +45,7 @@ void xxThread::set_callback(const xxCallbackBase<void*>& new_callback)
     callback = new_callback.clone();
 }
 
-void xxThread::start()
+bool xxThread::start()
 {
     if (handle) {
         CloseHandle(handle);
@@ -58,10 +58,11 @@ void xxThread::start()
     uintptr_t begun = _beginthreadex(nullptr, 0, &xxThread::thread_entry, run.get(), 0, &thread_id);
     if (begun == 0) {
         runs->end();  // the run never started; its record goes with `run`
-        return;
+        return false;
     }
     run.release();  // the thread owns it now
     handle = reinterpret_cast<HANDLE>(begun);
+    return true;
 }
 
 void xxThread::wait(DWORD milliseconds)

@@ -17,8 +17,9 @@ public:
     // Keeps a copy of the callback for the next starts; the previous copy is freed.
     void set_callback(const xxCallbackBase<void*>& new_callback);
     // Begins a thread that runs the callback once. The run gets a copy of its own, so a later
-    // set_callback or start never frees what a run still uses.
-    void start();
+    // set_callback or start never frees what a run still uses. False when no thread could be
+    // begun: the callback does not run then.
+    bool start();
     // Waits for the thread of the last start; 0 means no limit.
     void wait(DWORD milliseconds);
     // Waits for every run begun and not yet ended, up to the limit (0: none). Messages sent to

@@ -97,6 +97,9 @@ TEST_F(CommandsTest, TheDialogShowsTheDefaults)
     EXPECT_FALSE(is_checked(control(IDC_DONT_SAVE_AUTO)));
     EXPECT_EQ("api.ipify.org", control_text(control(IDC_SERVICE_ADDRESS)));
     EXPECT_EQ("0", control_text(control(IDC_SESSION_COUNT)));
+    // The template's styles: the trackbar is no tab stop, "play snapshot sound" starts no group.
+    EXPECT_EQ(0, GetWindowLongA(control(IDC_QUALITY), GWL_STYLE) & WS_TABSTOP);
+    EXPECT_EQ(0, GetWindowLongA(control(IDC_PLAY_SNAPSHOT_SOUND), GWL_STYLE) & WS_GROUP);
 }
 
 TEST_F(CommandsTest, AStoredAreaModeTicksSnapshotArea)

@@ -198,7 +198,7 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
     Sleep(100);
     Reply next = http_exchange(port, "GET /", 20000);
     EXPECT_EQ(image, next.bytes);
-    EXPECT_LT(next.milliseconds, 6500u);
+    EXPECT_LT(next.milliseconds, 5500u);
     std::printf("silent client: next served after %lu ms\n", next.milliseconds);
     closesocket(silent);
 

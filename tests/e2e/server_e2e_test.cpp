@@ -28,6 +28,44 @@ ULONGLONG cpu_time_100ns(HANDLE process)
     return k.QuadPart + u.QuadPart;
 }
 
+// The program's diagnostic log switched on (its file made) for this object's lifetime; file and
+// folder go on every path, so no later program finds the log on.
+class LogSwitch {
+public:
+    LogSwitch()
+    {
+        CreateDirectoryA(folder.c_str(), nullptr);
+        std::ofstream create(path, std::ios::binary);
+    }
+    ~LogSwitch()
+    {
+        DeleteFileA(path.c_str());
+        RemoveDirectoryA(folder.c_str());
+    }
+    std::string content() const { return read_file(path); }
+
+private:
+    const std::string folder = get_home_folder() + "aeromoss";
+    const std::string path = folder + "\\snap.log";
+};
+
+// A window without a client area that takes the foreground from this program.
+class EmptyForegroundWindow {
+public:
+    EmptyForegroundWindow()
+        : handle(CreateWindowExA(WS_EX_TOPMOST, "STATIC", "empty", WS_POPUP | WS_VISIBLE, 10, 10, 0, 0, nullptr,
+                                 nullptr, nullptr, nullptr))
+    {
+        SetForegroundWindow(handle);
+        wait_until([&] { return GetForegroundWindow() == handle; }, 5000);
+    }
+    ~EmptyForegroundWindow() { DestroyWindow(handle); }
+    HWND get() const { return handle; }
+
+private:
+    HWND handle;
+};
+
 class ServerE2ETest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -59,12 +97,7 @@ TEST_F(ServerE2ETest, TheIdleProgramUsesNextToNoProcessorTime)
 
 TEST_F(ServerE2ETest, APortInUseShowsAsTheErrorStateAndIsLogged)
 {
-    // Switch the log on for this run.
-    const std::string folder = get_home_folder() + "aeromoss";
-    const std::string log = folder + "\\snap.log";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    { std::ofstream create(log, std::ios::binary); }
-
+    LogSwitch log;
     SOCKET holder = hold_port(port);
     ASSERT_NE(INVALID_SOCKET, holder);
     {
@@ -78,16 +111,69 @@ TEST_F(ServerE2ETest, APortInUseShowsAsTheErrorStateAndIsLogged)
     closesocket(holder);
 
     const std::string expected = "    -**### WARNING ###**-: error binding listening socket to port" + std::to_string(port) + "\r\n";
-    const std::string content = read_file(log);
+    const std::string content = log.content();
     EXPECT_NE(std::string::npos, content.find("SnapshotServer::serverThread()\r\n" + expected)) << content;
-    DeleteFileA(log.c_str());
-    RemoveDirectoryA(folder.c_str());
 
     // The next start does not try again: the user enables the server from the menu.
     GlintorProcess again;
     ASSERT_TRUE(again.start());
     EXPECT_FALSE(http_exchange(port, "GET /", 3000).connected);
     EXPECT_EQ(0u, exit_through_tray_menu(again));
+}
+
+TEST_F(ServerE2ETest, TheLogTellsEachStepOfARequestAndItsCaptureAtItsDepth)
+{
+    LogSwitch log;
+    set_raw_dword("auto_snapshot_mode", 2);
+    set_raw_dword("auto_selection_stop_x", 64);
+    set_raw_dword("auto_selection_stop_y", 48);
+    GlintorProcess glintor;
+    ASSERT_TRUE(glintor.start());
+    const size_t first = http_exchange(port, "GET /").bytes.size();
+    // The active window without a client area: nothing to capture, the previous image goes out.
+    set_raw_dword("auto_snapshot_mode", 1);
+    EmptyForegroundWindow empty;
+    EXPECT_EQ(first, http_exchange(port, "GET /").bytes.size());
+    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+
+    char window[16];
+    std::snprintf(window, sizeof(window), "%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(empty.get())));
+    const std::string request =
+        "    SnapshotServer::handle_client\n"
+        "        received following buffer (size: 5)\nGET /\n\n"
+        "        getting peer name\n"
+        "        getting ip string\n"
+        "        setting sys tray\n"
+        "        has auto snapshot?\n"
+        "        SnapshotServer::Snapshot\n"
+        "            created DC\n"
+        "            created compatible\n";
+    const std::string sent = "        has image?\n"
+                             "        sending image\n"
+                             "        image sent. Size: " + std::to_string(first - 60) + "\n";
+    const std::string expected = "SnapshotServer::serverThread()\n" + request +
+                                 "            active window: *\n"
+                                 "            created compatible bitmap\n"
+                                 "            selected previous\n"
+                                 "            blitted\n"
+                                 "            filling bitmap\n"
+                                 "            no error during snapshot\n"
+                                 "            temp file name: *\n" +
+                                 sent + request + "            active window: " + window + "\n" +
+                                 "            -**###  ERROR  ###**-: error opening temp file\n" + sent +
+                                 "    closing listening socket\n";
+    // The lines as written, with the varying handle and file name starred.
+    std::istringstream lines(log.content());
+    std::string got, line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        for (const std::string varying : {"active window: ", "temp file name: "}) {
+            const size_t at = line.find(varying);
+            if (at != std::string::npos && line.find(window) == std::string::npos) line = line.substr(0, at) + varying + "*";
+        }
+        got += line + "\n";
+    }
+    EXPECT_EQ(expected, got);
 }
 
 TEST_F(ServerE2ETest, WithoutASnapshotARequestGetsNothing)

@@ -11,6 +11,7 @@
 #include "common/in_process.h"
 #include "common/jpeg_decode.h"
 #include "common/test_helpers.h"
+#include "resources/resource.h"
 
 using namespace testing_helpers;
 
@@ -274,6 +275,47 @@ TEST_F(CaptureTest, CapturesOfTheSameSizeShowTheScreenAsItIsNow)
     pump_messages();
     const int x = corner.x - 500 + client.right / 2, y = corner.y - 300 + client.bottom / 2;
     EXPECT_TRUE(near_colour(kClientColour, second.at(x, y))) << std::hex << second.at(x, y);
+}
+
+TEST_F(CaptureTest, AtTheScreensEdgeTheScreenShowsAndBeyondItIsBlack)
+{
+    // 1001 wide: the bitmap's padding columns reach past the right edge.
+    Image image = capture(screen_width - 1001, 0, 1001, 100);
+    expect_pattern(image, screen_width - 1001, 0);
+    // The same size again, reusing the kept bitmap, now half past the edge.
+    image = capture(screen_width - 500, 0, 1001, 100);
+    EXPECT_TRUE(near_colour(pattern_colour(screen_width - 250, 50), image.at(250, 50))) << std::hex << image.at(250, 50);
+    EXPECT_TRUE(near_colour(RGB(0, 0, 0), image.at(750, 50), 8)) << std::hex << image.at(750, 50);
+}
+
+TEST_F(CaptureTest, TheAreaButtonLeavesAnOpenOverlaysSelectionAlone)
+{
+    set_raw_dword("copy_on_snap", 0);
+    set_raw_dword("auto_selection_start_x", 100);
+    set_raw_dword("auto_selection_start_y", 100);
+    set_raw_dword("auto_selection_stop_x", 300);
+    set_raw_dword("auto_selection_stop_y", 300);
+    // Handled inside the area snapshot's overlay loop, before the drag ends.
+    PostMessageA(controller->dialog, WM_COMMAND, MAKEWPARAM(IDC_MODE_AREA_SELECT, BN_CLICKED), 0);
+    std::thread releaser([] {
+        HWND overlay = nullptr;
+        wait_until(
+            [&] {
+                while ((overlay = FindWindowExA(nullptr, overlay, "#32770", "")) != nullptr) {
+                    DWORD process = 0;
+                    GetWindowThreadProcessId(overlay, &process);
+                    if (process == GetCurrentProcessId() && IsWindowVisible(overlay)) return true;
+                }
+                return false;
+            },
+            10000);
+        PostMessageA(overlay, WM_LBUTTONUP, 0, MAKELPARAM(40, 30));
+    });
+    controller->snapshot_area();
+    releaser.join();
+    const SnapshotSystem& c = *controller;
+    EXPECT_EQ("0 0 40 30", std::to_string(c.selection_x1) + " " + std::to_string(c.selection_y1) + " " +
+                               std::to_string(c.selection_x2) + " " + std::to_string(c.selection_y2));
 }
 
 TEST_F(CaptureTest, RepeatedAndSimultaneousCapturesDoNotGrowMemory)

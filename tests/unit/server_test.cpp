@@ -308,7 +308,7 @@ TEST_F(ServerTest, ASilentClientHoldsTheNextOneAtMostTheReceiveTimeOut)
     Sleep(100);
     Reply reply = http_exchange(port, "GET / HTTP/1.1\r\n\r\n", 15000);
     EXPECT_EQ(kResponseHeader + image, reply.bytes);
-    EXPECT_LT(reply.milliseconds, 6500u);
+    EXPECT_LT(reply.milliseconds, 5500u);
     // The silent client got nothing and was closed.
     char byte;
     DWORD wait = 2000;
@@ -323,11 +323,14 @@ TEST_F(ServerTest, StoppingWhileAClientIsSilentEndsWithinTheTimeOut)
     start();
     SOCKET silent = connect_to(port);
     ASSERT_NE(INVALID_SOCKET, silent);
-    ASSERT_TRUE(wait_until([&] { return server().is_serving_client() || true; }, 200));
+    // Nothing tells from outside that the server has taken the connection; it does so at
+    // once, and a stop that came first would end at once and fail the lower bound below.
     Sleep(200);
     const DWORD start_tick = GetTickCount();
     server().stop_server();
-    EXPECT_LT(GetTickCount() - start_tick, 6500u);
+    const DWORD took = GetTickCount() - start_tick;
+    EXPECT_GE(took, 4000u) << "the stop did not wait for the silent client";
+    EXPECT_LT(took, 5500u);
     closesocket(silent);
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
 
 #include "common/test_helpers.h"
 #include "support/handles.h"
@@ -185,6 +186,16 @@ TEST(xxCriticalSectionTest, ScopedLockExcludesOtherThreadsAndIsReentrant)
     a.wait(0);
     b.wait(0);
     EXPECT_EQ(40000, shared.value);
+}
+
+TEST(xxCriticalSectionTest, EnteringADestroyedSectionStopsTheProgramAtOnce)
+{
+    // Windows can hang there, and Wine lets it pass: the section itself must notice.
+    alignas(xxCriticalSection) unsigned char storage[sizeof(xxCriticalSection)];
+    xxCriticalSection* section = new (storage) xxCriticalSection;
+    section->~xxCriticalSection();
+    EXPECT_EXIT(section->enter(), ::testing::ExitedWithCode(xxCriticalSection::kUsedAfterDestructionExitCode),
+                "entered after it was destroyed");
 }
 
 }  // namespace
