@@ -4,25 +4,94 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
 GLINTOR_STARTED_XVFB=""
 GLINTOR_STARTED_WINESERVER=""
+GLINTOR_STARTED_XORG=""
+GLINTOR_STARTED_MONITORS_WINESERVER=""
+GLINTOR_MONITORS_PREFIX="$GLINTOR_ROOT/build/win64/wineprefix-monitors"
 
-# Starts Xvfb on the first free display number at or above 90, WIDTHxHEIGHT (default 1920x1080).
-start_display()
+# The first display number at or above $1 that nothing uses.
+free_display()
 {
-    local size="${1:-1920x1080}" n=90
+    local n="$1"
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    # -nocursor: X draws no pointer of its own into the screen, as on Windows, where a screen
-    # copy never shows it; the program draws the pointer itself when asked to.
-    Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -nocursor >/dev/null 2>&1 &
-    GLINTOR_STARTED_XVFB=$!
+    echo "$n"
+}
+
+# Waits for display :$1 of process $2 to take connections.
+wait_for_display()
+{
     local deadline=$((SECONDS + 20))
-    until [ -e "/tmp/.X11-unix/X$n" ]; do
-        if [ $SECONDS -ge $deadline ] || ! kill -0 "$GLINTOR_STARTED_XVFB" 2>/dev/null; then
-            echo "could not start Xvfb on :$n" >&2
+    until [ -e "/tmp/.X11-unix/X$1" ]; do
+        if [ $SECONDS -ge $deadline ] || ! kill -0 "$2" 2>/dev/null; then
+            echo "could not start a display on :$1" >&2
             return 1
         fi
         sleep 0.1
     done
+}
+
+# Starts Xvfb on the first free display number at or above 90, WIDTHxHEIGHT (default 1920x1080).
+start_display()
+{
+    local size="${1:-1920x1080}" n
+    n=$(free_display 90)
+    # -nocursor: X draws no pointer of its own into the screen, as on Windows, where a screen
+    # copy never shows it; the program draws the pointer itself when asked to.
+    Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -nocursor >/dev/null 2>&1 &
+    GLINTOR_STARTED_XVFB=$!
+    wait_for_display "$n" "$GLINTOR_STARTED_XVFB" || return 1
     export DISPLAY=":$n"
+}
+
+# Two monitors, which Xvfb cannot show: Xorg's dummy driver with a 1024 x 768 primary monitor
+# and an 800 x 600 one left of it, so that the virtual screen starts left of the primary one.
+# It gets a Wine prefix and server of its own, since Wine keeps the monitor layout per prefix.
+# Exports GLINTOR_MONITORS_DISPLAY and GLINTOR_MONITORS_PREFIX.
+start_monitors_display()
+{
+    local dir="$GLINTOR_ROOT/build/xorg" n
+    mkdir -p "$dir/conf.d"
+    cat >"$dir/dummy.conf" <<'CONF'
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 64000
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0 - 1000.0
+    VertRefresh 5.0 - 200.0
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual 2048 1024
+    EndSubSection
+EndSection
+CONF
+    n=$(free_display 120)
+    Xorg ":$n" -config "$dir/dummy.conf" -configdir "$dir/conf.d" -logfile "$dir/log" -noreset -nolisten tcp \
+        -novtswitch -sharevts >/dev/null 2>&1 </dev/null &
+    GLINTOR_STARTED_XORG=$!
+    wait_for_display "$n" "$GLINTOR_STARTED_XORG" || return 1
+    DISPLAY=":$n" xrandr --output DUMMY0 --mode 1024x768 --primary &&
+        DISPLAY=":$n" xrandr --addmode DUMMY1 800x600 &&
+        DISPLAY=":$n" xrandr --output DUMMY1 --mode 800x600 --left-of DUMMY0 || return 1
+    # A full query makes the dummy driver publish the new layout; without it Wine, which asks
+    # for the current one only, still sees the primary monitor alone.
+    DISPLAY=":$n" xrandr >/dev/null || return 1
+    export GLINTOR_MONITORS_DISPLAY=":$n" GLINTOR_MONITORS_PREFIX
+    if [ ! -f "$GLINTOR_MONITORS_PREFIX/system.reg" ]; then
+        echo "making the Wine prefix $GLINTOR_MONITORS_PREFIX"
+        DISPLAY=":$n" WINEPREFIX="$GLINTOR_MONITORS_PREFIX" wineboot -i >/dev/null 2>&1 || true
+        WINEPREFIX="$GLINTOR_MONITORS_PREFIX" wineserver -w
+    fi
+    WINEPREFIX="$GLINTOR_MONITORS_PREFIX" wineserver -p >/dev/null 2>&1
+    GLINTOR_STARTED_MONITORS_WINESERVER=1
+    DISPLAY=":$n" WINEPREFIX="$GLINTOR_MONITORS_PREFIX" wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 # Makes the Wine prefix once (10 to 20 s), then keeps one wineserver up for the run.
@@ -43,6 +112,15 @@ start_wine()
 
 stop_session()
 {
+    if [ -n "$GLINTOR_STARTED_MONITORS_WINESERVER" ]; then
+        WINEPREFIX="$GLINTOR_MONITORS_PREFIX" wineserver -k >/dev/null 2>&1 || true
+        GLINTOR_STARTED_MONITORS_WINESERVER=""
+    fi
+    if [ -n "$GLINTOR_STARTED_XORG" ]; then
+        kill "$GLINTOR_STARTED_XORG" 2>/dev/null || true
+        wait "$GLINTOR_STARTED_XORG" 2>/dev/null || true
+        GLINTOR_STARTED_XORG=""
+    fi
     if [ -n "$GLINTOR_STARTED_WINESERVER" ]; then
         wineserver -k >/dev/null 2>&1 || true
         GLINTOR_STARTED_WINESERVER=""

@@ -11,6 +11,7 @@ packages=(
   googletest
   wine wine64 fonts-wine
   xvfb xauth x11-utils imagemagick
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   python3 zip unzip busybox bc procps
 )
 

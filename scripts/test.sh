@@ -27,6 +27,7 @@ finish()
 trap finish EXIT
 start_display 1920x1080 || exit 1
 start_wine
+start_monitors_display || exit 1
 
 # A tiny file system for the writer's full-disk test (skipped where nothing can be mounted).
 mkdir -p "$full_disk"

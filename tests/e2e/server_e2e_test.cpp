@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -188,8 +189,12 @@ TEST_F(ServerE2ETest, WithoutASnapshotARequestGetsNothing)
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
 }
 
+// Also run on a display with a second monitor left of the primary one (scripts/test.sh).
 TEST_F(ServerE2ETest, AnAutoSnapshotRequestShowsTheScreen)
 {
+    if (std::getenv("GLINTOR_MONITOR_LEFT")) {
+        ASSERT_LT(GetSystemMetrics(SM_XVIRTUALSCREEN), 0) << "no monitor left of the primary one";
+    }
     set_raw_dword("image_quality", 100);
     set_raw_dword("include_mouse_pointer", 0);
     PatternWindow pattern;
