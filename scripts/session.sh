@@ -43,7 +43,8 @@ start_display()
 }
 
 # Two monitors, which Xvfb cannot show: Xorg's dummy driver with a 1024 x 768 primary monitor
-# and an 800 x 600 one left of it, so that the virtual screen starts left of the primary one.
+# and a 1366 x 768 one left of it, so that the virtual screen starts left of the primary one
+# and is 2390 pixels wide, not a whole number of 8 (the capture's bitmap is padded to one).
 # It gets a Wine prefix and server of its own, since Wine keeps the monitor layout per prefix.
 # Exports GLINTOR_MONITORS_DISPLAY and GLINTOR_MONITORS_PREFIX.
 start_monitors_display()
@@ -68,7 +69,7 @@ Section "Screen"
     DefaultDepth 24
     SubSection "Display"
         Depth 24
-        Virtual 2048 1024
+        Virtual 2560 1024
     EndSubSection
 EndSection
 CONF
@@ -78,8 +79,9 @@ CONF
     GLINTOR_STARTED_XORG=$!
     wait_for_display "$n" "$GLINTOR_STARTED_XORG" || return 1
     DISPLAY=":$n" xrandr --output DUMMY0 --mode 1024x768 --primary &&
-        DISPLAY=":$n" xrandr --addmode DUMMY1 800x600 &&
-        DISPLAY=":$n" xrandr --output DUMMY1 --mode 800x600 --left-of DUMMY0 || return 1
+        DISPLAY=":$n" xrandr --newmode 1366x768 85.25 1366 1440 1576 1784 768 771 781 798 -hsync +vsync &&
+        DISPLAY=":$n" xrandr --addmode DUMMY1 1366x768 &&
+        DISPLAY=":$n" xrandr --output DUMMY1 --mode 1366x768 --left-of DUMMY0 || return 1
     # A full query makes the dummy driver publish the new layout; without it Wine, which asks
     # for the current one only, still sees the primary monitor alone.
     DISPLAY=":$n" xrandr >/dev/null || return 1

@@ -43,6 +43,17 @@ Pointer read_pointer()
     return pointer;
 }
 
+// A kept scratch is given back after this long without a capture; the timer that does so
+// looks every so often while one is kept.
+constexpr DWORD kScratchIdleMilliseconds = 5000;
+constexpr DWORD kScratchCheckMilliseconds = 1000;
+
+// Bitmap rows are a whole number of 8 pixels: 3-byte pixels then need no row padding.
+int32_t padded_width(int32_t width)
+{
+    return width % 8 == 0 ? width : width - width % 8 + 8;
+}
+
 // Which part of a capture the screen has pixels for.
 struct Visible {
     RECT part;         // in the bitmap's coordinates; empty when none
@@ -178,7 +189,7 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
         log_error("error opening temp file");
         return;
     }
-    const int32_t PW = W % 8 == 0 ? W : W - W % 8 + 8;
+    const int32_t PW = padded_width(W);
     const Visible visible = visible_part(source_on_screen, origin, PW, H, W);
 
     std::unique_ptr<CaptureScratch> scratch = take_scratch();
@@ -294,12 +305,41 @@ std::unique_ptr<SnapshotServer::CaptureScratch> SnapshotServer::take_scratch()
 
 void SnapshotServer::keep_scratch(std::unique_ptr<CaptureScratch> scratch)
 {
-    const int64_t screen_pixels = static_cast<int64_t>(GetSystemMetrics(SM_CXVIRTUALSCREEN)) *
+    // Nothing larger than a capture of the whole virtual screen, its padding included.
+    const int64_t screen_pixels = static_cast<int64_t>(padded_width(GetSystemMetrics(SM_CXVIRTUALSCREEN))) *
                                   GetSystemMetrics(SM_CYVIRTUALSCREEN);
     if (!scratch || static_cast<int64_t>(scratch->width) * scratch->height > screen_pixels) return;
     xxScopedLock hold(&state_lock);
-    if (!kept_scratch) kept_scratch = std::move(scratch);
     // Otherwise another capture's is kept already; this one goes when the call returns.
+    if (!kept_scratch) kept_scratch = std::move(scratch);
+    last_capture = GetTickCount();
+    if (!release_timer &&
+        !CreateTimerQueueTimer(&release_timer, nullptr, &SnapshotServer::release_idle_scratch, this,
+                               kScratchIdleMilliseconds, kScratchCheckMilliseconds, WT_EXECUTEDEFAULT))
+        release_timer = nullptr;
+}
+
+void CALLBACK SnapshotServer::release_idle_scratch(void* parameter, BOOLEAN)
+{
+    auto* server = static_cast<SnapshotServer*>(parameter);
+    std::unique_ptr<CaptureScratch> idle;  // freed once the lock is left
+    xxScopedLock hold(&server->state_lock);
+    if (!server->release_timer || GetTickCount() - server->last_capture < kScratchIdleMilliseconds) return;
+    idle = std::move(server->kept_scratch);
+    // The timer ends itself, without waiting for this very call; the next kept scratch starts another.
+    DeleteTimerQueueTimer(nullptr, server->release_timer, nullptr);
+    server->release_timer = nullptr;
+}
+
+void SnapshotServer::stop_scratch_release()
+{
+    HANDLE timer;
+    {
+        xxScopedLock hold(&state_lock);
+        timer = release_timer;
+        release_timer = nullptr;  // a release in progress now does nothing
+    }
+    if (timer) DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
 }
 
 void SnapshotServer::save_copy(const unsigned char* data, int32_t size)

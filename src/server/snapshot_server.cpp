@@ -22,6 +22,7 @@ SnapshotServer::SnapshotServer()
 SnapshotServer::~SnapshotServer()
 {
     stop_server_thread();
+    stop_scratch_release();
 }
 
 void SnapshotServer::set_owner(SnapshotSystem* new_owner)

@@ -128,6 +128,11 @@ private:
     // Keeps a capture's scratch for the next one, unless one is kept already or it is larger
     // than the virtual screen.
     void keep_scratch(std::unique_ptr<CaptureScratch> scratch);
+    // Gives the kept scratch back once no capture has used it for a few seconds: a tray program
+    // spends nearly all its life idle. Runs on a timer while a scratch is kept.
+    static void CALLBACK release_idle_scratch(void* server, BOOLEAN);
+    // Ends that timer, waiting for a release in progress.
+    void stop_scratch_release();
 
     xxThread thread;
     std::atomic<bool> stop_requested;
@@ -138,6 +143,8 @@ private:
     std::shared_ptr<const unsigned char[]> snapshot_data;  // guarded by state_lock
     int32_t snapshot_size;                                   // guarded by state_lock
     std::unique_ptr<CaptureScratch> kept_scratch;            // guarded by state_lock
+    DWORD last_capture = 0;                                  // guarded by state_lock: tick of the last give-back
+    HANDLE release_timer = nullptr;                          // guarded by state_lock
 
     glintor::UniqueHandle setup_done;        // set by the server thread when its set-up ends
     glintor::UniqueHandle stop_signal;       // set with stop_requested: wakes the idle accept loop

@@ -9,10 +9,12 @@
 #include <thread>
 
 #include "common/http_client.h"
+#include "common/test_helpers.h"
 
 namespace testing_helpers {
 
 // A web service on 127.0.0.1 port 80 that answers one request with a fixed reply, or not at all.
+// Nothing in it blocks without a bound: it polls, and gives up when the object goes.
 class FakeService {
 public:
     explicit FakeService(std::string reply, bool silent = false) : reply(std::move(reply)), silent(silent)
@@ -31,46 +33,60 @@ public:
     }
     ~FakeService()
     {
-        closesocket(listener);  // ends a pending accept
         stop = true;
         if (worker.joinable()) worker.join();
+        closesocket(listener);
     }
     bool ok() const { return listening; }
-    std::string request() const
+    // The request as received, once the caller has sent it whole; "<no request>" when none came
+    // within the time.
+    std::string request(DWORD milliseconds = 10000) const
     {
-        while (!done) Sleep(5);
-        return received;
+        return wait_until([this] { return done.load(); }, milliseconds) ? received : "<no request>";
     }
 
 private:
+    // Whether the socket has something to read (or has closed) within a short while.
+    static bool readable(SOCKET s)
+    {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(s, &set);
+        timeval wait = {0, 20 * 1000};
+        return select(0, &set, nullptr, nullptr, &wait) > 0;
+    }
     void serve()
     {
-        SOCKET client = accept(listener, nullptr, nullptr);
-        if (client != INVALID_SOCKET) {
-            char buffer[8192];
-            while (received.find("\r\n\r\n") == std::string::npos) {
-                int n = recv(client, buffer, sizeof(buffer), 0);
-                if (n <= 0) break;
-                received.append(buffer, n);
-            }
-            done = true;
-            if (silent) {
-                while (!stop) Sleep(10);
-            } else {
-                send(client, reply.data(), static_cast<int>(reply.size()), 0);
-            }
-            shutdown(client, SD_SEND);
-            closesocket(client);
+        SOCKET client = INVALID_SOCKET;
+        while (!stop && client == INVALID_SOCKET)
+            if (readable(listener)) client = accept(listener, nullptr, nullptr);
+        if (client == INVALID_SOCKET) return;
+        char buffer[8192];
+        while (!stop && received.find("\r\n\r\n") == std::string::npos) {
+            if (!readable(client)) continue;
+            int n = recv(client, buffer, sizeof(buffer), 0);
+            if (n <= 0) break;
+            received.append(buffer, n);
         }
         done = true;
+        if (!silent) {
+            send(client, reply.data(), static_cast<int>(reply.size()), 0);
+            shutdown(client, SD_SEND);
+        }
+        // What the caller sends now, up to its close, is dropped.
+        while (!stop && !closed) {
+            if (readable(client)) closed = recv(client, buffer, sizeof(buffer), 0) <= 0;
+        }
+        closesocket(client);
     }
 
     std::string reply;
     bool silent;
     SOCKET listener = INVALID_SOCKET;
     bool listening = false;
-    std::string received;
+    std::string received;  // written by the worker until done is set
     std::atomic<bool> done{false};
+    bool closed = false;
     std::atomic<bool> stop{false};
     std::thread worker;
 };

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <random>
@@ -64,6 +65,20 @@ int descriptor_count()
         if (entry.cFileName[0] != '.') ++count;
     while (FindNextFileA(find, &entry));
     FindClose(find);
+    return count;
+}
+
+// Threads of a process, from the system's list of all threads.
+int thread_count(DWORD process_id)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == process_id) ++count;
+    CloseHandle(snapshot);
     return count;
 }
 
@@ -298,11 +313,14 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
         CloseClipboard();
         std::unique_ptr<FakeService> fake;
         if (service.listening) fake = std::make_unique<FakeService>(service.reply, service.silent);
-        const DWORD start = GetTickCount();
+        const int threads = thread_count(glintor.process_id());
+        ASSERT_GT(threads, 0) << "the program's threads cannot be counted";
         ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToCopyAddress)) << service.what;
         // Meanwhile the program serves, and the clipboard is free.
         EXPECT_EQ(big, http_exchange(port, "GET /", 40000).bytes) << service.what;
-        Sleep(6000 > GetTickCount() - start ? 6000 - (GetTickCount() - start) : 0);
+        // The copy's thread has come (a refused one may have gone already); it must go in time.
+        wait_until([&] { return thread_count(glintor.process_id()) > threads; }, 1000);
+        EXPECT_TRUE(wait_until([&] { return thread_count(glintor.process_id()) <= threads; }, 10000)) << service.what;
         ASSERT_TRUE(OpenClipboard(nullptr));
         HANDLE data = GetClipboardData(CF_TEXT);
         std::string text = data ? static_cast<const char*>(GlobalLock(data)) : "";
