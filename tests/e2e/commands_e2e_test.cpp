@@ -305,6 +305,28 @@ TEST_F(CommandsTest, CtrlPrintAreaDraggedOnTheOverlay)
     EXPECT_EQ(area, current_image());
 }
 
+TEST_F(CommandsTest, ADoubleClickAndACancelledAreaSnapshotCopyTheAddress)
+{
+    set_raw_dword("copy_address_mode", 2);
+    start();
+    auto copies = [&](const std::string& host) {
+        const std::string address = "http://" + host + ":" + std::to_string(port);
+        return wait_until([&] { return clipboard_text() == address; }, 10000);
+    };
+    set_raw_string("manual_copy_address", "double.example");
+    PostMessageA(glintor.dialog(), kTrayCallback, kTrayIconId, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(copies("double.example")) << clipboard_text();
+    EXPECT_FALSE(IsWindowVisible(glintor.dialog()));
+
+    // "copy on snap" copies even when the area is cancelled and nothing is taken.
+    set_raw_string("manual_copy_address", "cancelled.example");
+    press_chord(VK_CONTROL, VK_SNAPSHOT);
+    HWND overlay = wait_for_overlay(glintor.process_id(), 10000);
+    ASSERT_NE(nullptr, overlay);
+    post_key(overlay, VK_ESCAPE);
+    EXPECT_TRUE(copies("cancelled.example")) << clipboard_text();
+}
+
 TEST_F(CommandsTest, TheAreaButtonStoresTheNormalisedArea)
 {
     start();

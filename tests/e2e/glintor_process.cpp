@@ -1,5 +1,6 @@
 #include "e2e/glintor_process.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -41,14 +42,36 @@ bool GlintorProcess::start(DWORD milliseconds)
             return main_dialog != nullptr || !running();
         },
         milliseconds);
-    if (!main_dialog) return false;
+    if (!main_dialog) {
+        std::printf("glintor.exe did not show its dialog (running: %d)\n", running());
+        return false;
+    }
     // The dialog exists early in start-up; the port field is filled only after the hot keys
     // are registered and the server has started, just before the tray icon is added.
     HWND port_edit = GetDlgItem(main_dialog, 1001);
     wait_until([&] { return !control_text(port_edit).empty() || !running(); }, milliseconds);
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(main_dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, milliseconds, &ignored);
-    return running() && !control_text(port_edit).empty();
+    const bool started = running() && !control_text(port_edit).empty();
+    if (!started) std::printf("glintor.exe did not finish its start-up (running: %d)\n", running());
+    return started;
+}
+
+std::string linux_process_folder()
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
+    if (find == INVALID_HANDLE_VALUE) return std::string();
+    std::string found;
+    do {
+        const std::string name = entry.cFileName;
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string command_line = testing_helpers::read_file("Z:\\proc\\" + name + "\\cmdline");
+        if (command_line.find("glintor.exe") != std::string::npos && command_line.find("e2e_") == std::string::npos)
+            found = "Z:\\proc\\" + name + "\\";
+    } while (found.empty() && FindNextFileA(find, &entry));
+    FindClose(find);
+    return found;
 }
 
 std::string control_text(HWND control)

@@ -43,6 +43,11 @@ private:
     HWND main_dialog = nullptr;
 };
 
+// The program's Linux process folder under Wine ("Z:\\proc\\<pid>\\"), or empty when no
+// glintor.exe runs. Under Wine the program's descriptors and processor time are seen there,
+// not through the Windows calls that ask another process.
+std::string linux_process_folder();
+
 // The text of a control of another process.
 std::string control_text(HWND control);
 // A top-level window of the process with that class and caption (either may be null).

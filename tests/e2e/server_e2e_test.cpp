@@ -17,16 +17,22 @@ using namespace testing_helpers;
 
 namespace {
 
-ULONGLONG cpu_time_100ns(HANDLE process)
+// Processor time of the program's Linux process in clock ticks (user and system), from /proc:
+// Wine reports none through GetProcessTimes for another process. -1 when not found.
+long processor_ticks()
 {
-    FILETIME created, ended, kernel, user;
-    if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
-    ULARGE_INTEGER k, u;
-    k.LowPart = kernel.dwLowDateTime;
-    k.HighPart = kernel.dwHighDateTime;
-    u.LowPart = user.dwLowDateTime;
-    u.HighPart = user.dwHighDateTime;
-    return k.QuadPart + u.QuadPart;
+    const std::string folder = linux_process_folder();
+    const std::string stat = folder.empty() ? std::string() : read_file(folder + "stat");
+    const size_t after_name = stat.rfind(") ");
+    if (after_name == std::string::npos) return -1;
+    std::istringstream fields(stat.substr(after_name + 2));
+    std::string field;
+    long utime = -1, stime = -1;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::atol(field.c_str());
+        if (i == 15) stime = std::atol(field.c_str());
+    }
+    return utime < 0 || stime < 0 ? -1 : utime + stime;
 }
 
 // The program's diagnostic log switched on (its file made) for this object's lifetime; file and
@@ -85,14 +91,16 @@ TEST_F(ServerE2ETest, TheIdleProgramUsesNextToNoProcessorTime)
     ASSERT_TRUE(raw_dword("server_running", value));
     ASSERT_EQ(1u, value);
     Sleep(500);
-    const ULONGLONG before = cpu_time_100ns(glintor.process());
+    const long before = processor_ticks();
+    ASSERT_GE(before, 0) << "the program's process was not found";
     const DWORD start = GetTickCount();
-    Sleep(10000);
-    const ULONGLONG used = cpu_time_100ns(glintor.process()) - before;
+    // Long enough to catch a loop that polls or spins (clock ticks are 10 ms).
+    Sleep(3000);
+    const long used = processor_ticks() - before;
     const DWORD elapsed = GetTickCount() - start;
-    const double percent = 100.0 * (used / 10000.0) / elapsed;
-    std::printf("idle program: %.3f%% of one core over %lu ms\n", percent, elapsed);
-    EXPECT_LT(percent, 1.0) << "used " << used / 10000 << " ms of processor time in " << elapsed << " ms";
+    const double percent = 100.0 * used * 10.0 / elapsed;
+    std::printf("idle program: %.2f%% of one core over %lu ms\n", percent, elapsed);
+    EXPECT_LT(percent, 1.0) << "used " << used << " ticks of processor time in " << elapsed << " ms";
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
 }
 
@@ -215,19 +223,6 @@ TEST_F(ServerE2ETest, AnAutoSnapshotRequestShowsTheScreen)
     EXPECT_TRUE(raw_dword("alltime_counter", count));
     EXPECT_EQ(1u, count);
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
-}
-
-TEST_F(ServerE2ETest, ExitWhileAClientIsSilentEndsWithinTheTimeOut)
-{
-    GlintorProcess glintor;
-    ASSERT_TRUE(glintor.start());
-    SOCKET silent = connect_to(port);
-    ASSERT_NE(INVALID_SOCKET, silent);
-    Sleep(200);
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
-    EXPECT_LT(GetTickCount() - start, 12000u);
-    closesocket(silent);
 }
 
 }  // namespace

@@ -60,16 +60,6 @@ protected:
     std::unique_ptr<SnapshotSystem> controller;
 };
 
-TEST_F(TrayTest, TheRecordIsTheOneTheShellExpects)
-{
-    start_program();
-    EXPECT_EQ(sizeof(NOTIFYICONDATAA), controller->tray_record.cbSize);
-    EXPECT_EQ(controller->dialog, controller->tray_record.hWnd);
-    EXPECT_EQ(7194u, controller->tray_record.uID);
-    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), controller->tray_record.uFlags);
-    EXPECT_EQ(1034u, controller->tray_record.uCallbackMessage);
-}
-
 TEST_F(TrayTest, DisabledAtStartUp)
 {
     start_program();
@@ -77,14 +67,19 @@ TEST_F(TrayTest, DisabledAtStartUp)
     expect_status(IDI_DISABLED, "Glintor: webserver disabled", "enable webserver");
 }
 
-TEST_F(TrayTest, FailedToStart)
+TEST_F(TrayTest, APortInUseIsTheErrorStateAndEnablingOnAFreedPortWorks)
 {
     SOCKET holder = hold_port(port);
     ASSERT_NE(INVALID_SOCKET, holder);
     set_raw_dword("server_running", 1);
     start_program();
     expect_status(IDI_DISABLED, "Glintor: error initialing weserver. Try another port.", "enable webserver");
+    EXPECT_TRUE(controller->server.has_server_error());
     closesocket(holder);
+    controller->on_menu_command(ID_TRAY_SERVER);
+    expect_status(IDI_STORED, "Glintor: waiting for connection", "disable webserver");
+    EXPECT_FALSE(controller->server.has_server_error());
+    EXPECT_TRUE(http_exchange(port, "GET /", 2000).connected);
 }
 
 TEST_F(TrayTest, WaitingInEachCombinationOfTheTwoSettings)
@@ -136,7 +131,13 @@ TEST_F(TrayTest, ARestartedShellGetsTheIconAgain)
     memset(&controller->tray_record, 0xbd, sizeof(controller->tray_record));
     SendMessageA(controller->dialog, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     expect_status(IDI_STORED, "Glintor: waiting for connection", "disable webserver");
-    EXPECT_EQ(7194u, controller->tray_record.uID);
+    // Every member the shell reads was written anew.
+    const NOTIFYICONDATAA& record = controller->tray_record;
+    EXPECT_EQ(sizeof(NOTIFYICONDATAA), record.cbSize);
+    EXPECT_EQ(controller->dialog, record.hWnd);
+    EXPECT_EQ(7194u, record.uID);
+    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), record.uFlags);
+    EXPECT_EQ(1034u, record.uCallbackMessage);
 }
 
 TEST_F(TrayTest, TheMenuPostsANullMessageAfterItCloses)
