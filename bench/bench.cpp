@@ -6,6 +6,13 @@
 //   main <total>                     in ms, the whole capture on the main thread (hot keys)
 //   sends <1,024 bytes> <65,536 bytes>  in microseconds, one loopback send under this platform,
 //                                    which bounds how many requests a second can be served
+//   steps <log> <read> <write> <post> <sound> <socket> <peer>  in microseconds, median of each
+//                                    kind of step a request takes besides its sends, as the
+//                                    server thread pays it: a dormant log line, a setting read,
+//                                    a setting written, a refresh posted to the main dialog, the
+//                                    sent sound at its defaults, the accepted socket's set-up,
+//                                    the peer's address
+//   stop <median> <p95>              in ms, stopping the idle server
 #include <winsock2.h>
 #include <windows.h>
 
@@ -24,6 +31,7 @@
 #include "common/in_process.h"
 #include "common/test_helpers.h"
 #include "support/handles.h"
+#include "support/xx_log.h"
 
 using namespace testing_helpers;
 
@@ -157,6 +165,56 @@ SendCosts measure_sends()
     return costs;
 }
 
+// Each kind of step a request takes besides its sends, timed alone on this (non-window) thread.
+struct RequestSteps {
+    Stats log, read, write, post, sound, socket, peer;
+};
+
+RequestSteps measure_request_steps(SnapshotSystem& controller)
+{
+    RequestSteps steps;
+    SnapshotServer& server = controller.server;
+    steps.log = time_runs(200, [] { log_text(1, "step\n"); });
+    steps.read = time_runs(200, [&] { server.get_auto_snapshot(); });
+    int32_t count = 0;
+    steps.write = time_runs(200, [&] { server.set_session_counter(++count); });
+    steps.post = time_runs(200, [&] { PostMessageA(controller.dialog, WM_NULL, 0, 0); });
+    steps.sound = time_runs(50, [&] { controller.sent_sound(); });
+
+    const int port = free_port();
+    glintor::UniqueSocket listener(hold_port(port));
+    if (!listener) return steps;
+    std::vector<glintor::UniqueSocket> accepted;
+    std::vector<SOCKET> sockets;
+    for (int i = 0; i < 50; ++i) {
+        glintor::UniqueSocket client(connect_to(port));
+        glintor::UniqueSocket server_side(accept(listener.get(), nullptr, nullptr));
+        sockets.push_back(server_side.get());
+        accepted.push_back(std::move(server_side));
+        accepted.push_back(std::move(client));
+    }
+    size_t next = 0;
+    // As the server prepares each accepted connection: event selection off, blocking, time-outs,
+    // no delay.
+    steps.socket = time_runs(50, [&] {
+        SOCKET s = sockets[next++];
+        WSAEventSelect(s, nullptr, 0);
+        u_long blocking = 0;
+        ioctlsocket(s, FIONBIO, &blocking);
+        DWORD receive = 5000, send = 10000;
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receive), sizeof(receive));
+        setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send), sizeof(send));
+        BOOL no_delay = TRUE;
+        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay), sizeof(no_delay));
+    });
+    steps.peer = time_runs(50, [&] {
+        sockaddr_in peer = {};
+        int size = 16;
+        getpeername(sockets[0], reinterpret_cast<sockaddr*>(&peer), &size);
+    });
+    return steps;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -168,14 +226,29 @@ int main(int argc, char** argv)
     set_raw_dword("server_running", 0);
     set_raw_dword("auto_snapshot", 0);
     set_raw_dword("play_snapshot_sound", 0);
+    set_raw_dword("port_number", static_cast<DWORD>(free_port()));
     CaptureSteps steps;
-    Stats main_thread;
+    RequestSteps request;
+    Stats main_thread, stop;
     {
         SnapshotSystem controller;
-        // Auto snapshots are taken on the server thread, not on the thread that owns the windows.
-        std::thread([&] { steps = measure_capture(controller.server, runs); }).join();
+        // Auto snapshots and requests are served on the server thread, not on the thread that
+        // owns the windows.
+        std::thread([&] {
+            steps = measure_capture(controller.server, runs);
+            request = measure_request_steps(controller);
+        }).join();
         // Hot-key snapshots are taken on the main thread.
         main_thread = time_runs(runs, [&] { controller.server.Snapshot(0, 0, -1, -1); });
+        std::vector<double> stops;
+        for (int i = 0; i < 10; ++i) {
+            controller.server.start_server();
+            Sleep(200);
+            const double start = now_ms();
+            controller.server.stop_server();
+            stops.push_back(now_ms() - start);
+        }
+        stop = stats_of(stops);
     }
     clear_settings();
     const Stats* all[] = {&steps.copy, &steps.rows, &steps.encode, &steps.file, &steps.total};
@@ -186,5 +259,10 @@ int main(int argc, char** argv)
     const SendCosts sends = measure_sends();
     std::printf("sends %.0f %.0f %.0f %.0f\n", sends.small.median * 1000, sends.small.p95 * 1000,
                 sends.large.median * 1000, sends.large.p95 * 1000);
+    const Stats* kinds[] = {&request.log, &request.read, &request.write, &request.post, &request.sound, &request.socket,
+                            &request.peer};
+    std::printf("steps");
+    for (const Stats* k : kinds) std::printf(" %.0f", k->median * 1000);
+    std::printf("\nstop %.1f %.1f\n", stop.median, stop.p95);
     return 0;
 }
