@@ -88,6 +88,13 @@ void SnapshotSystem::on_menu_command(UINT command)
     }
 }
 
+void SnapshotSystem::on_refresh_due(HWND window, UINT_PTR refresh)
+{
+    KillTimer(window, refresh);
+    if (refresh == WM_APP_UPDATE_STATUS) on_status_posted();
+    if (refresh == WM_APP_FILL_PREFERENCES) fill_preferences();
+}
+
 void SnapshotSystem::on_shell_restarted()
 {
     set_tray_icon(IDI_STORED, "", true);
@@ -128,10 +135,11 @@ INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPAR
         if (active_controller) active_controller->on_tray_callback(wParam, lParam);
         return FALSE;
     case WM_APP_UPDATE_STATUS:
-        if (active_controller) active_controller->on_status_posted();
-        return TRUE;
     case WM_APP_FILL_PREFERENCES:
-        if (active_controller) active_controller->fill_preferences();
+        SetTimer(window, message, kPostedRefreshDelay, nullptr);
+        return TRUE;
+    case WM_TIMER:
+        if (active_controller) active_controller->on_refresh_due(window, wParam);
         return TRUE;
     default:
         if (message == taskbar_created && taskbar_created != 0 && active_controller) {

@@ -93,6 +93,7 @@ public:
     void on_menu_command(UINT command);
     void on_hot_key(int id);
     void on_status_posted();
+    void on_refresh_due(HWND window, UINT_PTR refresh);
     void on_command(int control, int notification);
     void on_trackbar_moved();
     void on_port_changed();

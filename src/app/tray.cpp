@@ -7,13 +7,18 @@
 
 void SnapshotSystem::set_tray_icon(WORD icon_id, const std::string& tooltip, bool add)
 {
+    const HICON icon = icon_id ? LoadIconA(app_instance, MAKEINTRESOURCEA(icon_id)) : nullptr;
+    // The shell shows this already (a refresh after a quick request, say): telling it again
+    // costs a message to the shell's process for nothing.
+    const std::string shown(tray_record.szTip, strnlen(tray_record.szTip, sizeof(tray_record.szTip)));
+    if (icon && !add && tray_record.hIcon == icon && shown == tooltip.substr(0, sizeof(tray_record.szTip) - 1)) return;
     tray_record = {};
     tray_record.cbSize = sizeof(NOTIFYICONDATAA);
     tray_record.hWnd = dialog;
     tray_record.uID = kTrayIconId;
     tray_record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     tray_record.uCallbackMessage = kTrayCallbackMessage;
-    tray_record.hIcon = icon_id ? LoadIconA(app_instance, MAKEINTRESOURCEA(icon_id)) : nullptr;
+    tray_record.hIcon = icon;
     // szTip holds 127 characters and the terminator; longer texts are cut.
     strncpy(tray_record.szTip, tooltip.c_str(), sizeof(tray_record.szTip) - 1);
     DWORD action = icon_id == 0 ? NIM_DELETE : (add ? NIM_ADD : NIM_MODIFY);

@@ -127,13 +127,13 @@ void SnapshotServer::serve_connections(SOCKET listen_socket)
     // no polling, so it costs nothing while nobody asks, and a stop takes effect at once.
     // The event selection also makes the listening socket non-blocking, so an accept after
     // the wake cannot hang when the client has gone meanwhile.
-    glintor::UniqueHandle connection(WSACreateEvent());
+    // The event resets itself as the wait returns; accept signals it again when more
+    // connections are waiting.
+    glintor::UniqueHandle connection(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!connection || !stop_signal || WSAEventSelect(listen_socket, connection.get(), FD_ACCEPT) == SOCKET_ERROR) return;
     const HANDLE wake[2] = {stop_signal.get(), connection.get()};
     while (!stop_requested) {
         if (WaitForMultipleObjects(2, wake, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) continue;
-        // Reset before accepting: accept signals the event again when more are waiting.
-        WSAResetEvent(connection.get());
         sockaddr_in peer = {};
         int peer_size = 16;
         glintor::UniqueSocket client(accept(listen_socket, reinterpret_cast<sockaddr*>(&peer), &peer_size));

@@ -39,7 +39,10 @@ void xxLog::refresh()
 {
     xxScopedLock hold(&lock);
     if (file_path.empty()) file_path = log_file_path();
-    if (!file && !file_path.empty()) {
+    // Asking whether anything is there is far cheaper than an attempt to open it (under Wine a
+    // look at the file system, not a round trip to the Wine server), and this runs for every
+    // message while the log is dormant.
+    if (!file && !file_path.empty() && GetFileAttributesA(file_path.c_str()) != INVALID_FILE_ATTRIBUTES) {
         // Only an existing file switches the log on: probe it for reading, never create it.
         glintor::UniqueFile probe(std::fopen(file_path.c_str(), "r"));
         if (probe) {

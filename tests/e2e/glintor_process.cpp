@@ -46,13 +46,14 @@ bool GlintorProcess::start(DWORD milliseconds)
         std::printf("glintor.exe did not show its dialog (running: %d)\n", running());
         return false;
     }
-    // The dialog exists early in start-up; the port field is filled only after the hot keys
-    // are registered and the server has started, just before the tray icon is added.
-    HWND port_edit = GetDlgItem(main_dialog, 1001);
-    wait_until([&] { return !control_text(port_edit).empty() || !running(); }, milliseconds);
+    // The dialog exists early in start-up, before its controls do; the port field is filled
+    // only after the hot keys are registered and the server has started, just before the tray
+    // icon is added.
+    auto port_text = [this] { return control_text(GetDlgItem(main_dialog, 1001)); };
+    wait_until([&] { return !port_text().empty() || !running(); }, milliseconds);
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(main_dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, milliseconds, &ignored);
-    const bool started = running() && !control_text(port_edit).empty();
+    const bool started = running() && !port_text().empty();
     if (!started) std::printf("glintor.exe did not finish its start-up (running: %d)\n", running());
     return started;
 }
