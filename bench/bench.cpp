@@ -87,7 +87,9 @@ CaptureSteps measure_capture(SnapshotServer& server, int runs)
     const int PW = W % 8 == 0 ? W : W - W % 8 + 8;
     glintor::CreatedDC display(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
     glintor::CreatedDC memory(CreateCompatibleDC(display.get()));
-    glintor::GdiObject bitmap(CreateCompatibleBitmap(display.get(), PW, H));
+    // The capture copies from the screen's own device context.
+    glintor::WindowDC screen(nullptr, GetDC(nullptr));
+    glintor::GdiObject bitmap(CreateCompatibleBitmap(screen.get(), PW, H));
     glintor::SelectedObject selected(memory.get(), bitmap.get());
     std::vector<unsigned char> row(static_cast<size_t>(PW) * 3), image(static_cast<size_t>(W) * H * 3);
     BITMAPINFO format = {};
@@ -99,12 +101,14 @@ CaptureSteps measure_capture(SnapshotServer& server, int runs)
     format.bmiHeader.biCompression = BI_RGB;
 
     steps.copy = time_runs(runs, [&] {
-        BitBlt(memory.get(), 0, 0, PW, H, display.get(), 0, 0, SRCCOPY | CAPTUREBLT);
+        // W wide, as the capture copies: under Wine a copy past the screen's edge copies nothing.
+        BitBlt(memory.get(), 0, 0, W, H, screen.get(), GetSystemMetrics(SM_XVIRTUALSCREEN),
+               GetSystemMetrics(SM_YVIRTUALSCREEN), SRCCOPY | CAPTUREBLT);
         GdiFlush();
     });
     steps.rows = time_runs(runs, [&] {
         for (int i = 0; i < H; ++i) {
-            GetDIBits(display.get(), static_cast<HBITMAP>(bitmap.get()), i, 1, row.data(), &format, DIB_RGB_COLORS);
+            GetDIBits(screen.get(), static_cast<HBITMAP>(bitmap.get()), i, 1, row.data(), &format, DIB_RGB_COLORS);
             unsigned char* out = &image[static_cast<size_t>(H - 1 - i) * W * 3];
             for (int p = 0; p < W; ++p) {
                 out[p * 3] = row[p * 3 + 2];

@@ -7,6 +7,8 @@ GLINTOR_STARTED_WINESERVER=""
 GLINTOR_STARTED_XORG=""
 GLINTOR_STARTED_MONITORS_WINESERVER=""
 GLINTOR_MONITORS_PREFIX="$GLINTOR_ROOT/build/win64/wineprefix-monitors"
+GLINTOR_EMULATION_PREFIX="$GLINTOR_ROOT/build/win32/emulation/prefix"
+GLINTOR_STARTED_EMULATION_WINESERVER=""
 
 # The first display number at or above $1 that nothing uses.
 free_display()
@@ -97,6 +99,15 @@ CONF
     DISPLAY=":$n" WINEPREFIX="$GLINTOR_MONITORS_PREFIX" wineboot >/dev/null 2>&1 </dev/null || true
 }
 
+# The 32-bit program under emulation (scripts/emulation32.sh): set up once, then a Wine server
+# for its prefix for this run, on $DISPLAY.
+start_emulation32()
+{
+    "$GLINTOR_ROOT/scripts/emulation32.sh" setup || return 1
+    WINEPREFIX="$GLINTOR_EMULATION_PREFIX" wineserver -p >/dev/null 2>&1
+    GLINTOR_STARTED_EMULATION_WINESERVER=1
+}
+
 # No window manager runs on these displays: Wine then waits 2 s for one at every unmapped
 # window (each window a test destroys) unless it leaves the windows unmanaged.
 unmanaged_windows()
@@ -123,6 +134,10 @@ start_wine()
 
 stop_session()
 {
+    if [ -n "$GLINTOR_STARTED_EMULATION_WINESERVER" ]; then
+        WINEPREFIX="$GLINTOR_EMULATION_PREFIX" wineserver -k >/dev/null 2>&1 || true
+        GLINTOR_STARTED_EMULATION_WINESERVER=""
+    fi
     if [ -n "$GLINTOR_STARTED_MONITORS_WINESERVER" ]; then
         WINEPREFIX="$GLINTOR_MONITORS_PREFIX" wineserver -k >/dev/null 2>&1 || true
         GLINTOR_STARTED_MONITORS_WINESERVER=""

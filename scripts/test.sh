@@ -28,6 +28,12 @@ trap finish EXIT
 start_display 1920x1080 || exit 1
 start_wine
 start_monitors_display || exit 1
+# The 32-bit program of the release zip, which a test runs under emulation.
+start_emulation32 || exit 1
+scripts/release.sh >/dev/null || exit 1
+rm -rf build/release/unpacked-win32
+unzip -q "dist/glintor-$(sed -n 's/.*VALUE "ProductVersion", "\([^"]*\)".*/\1/p' src/resources/glintor.rc)-win32.zip" \
+    -d build/release/unpacked-win32 || exit 1
 
 # A tiny file system for the writer's full-disk test (skipped where nothing can be mounted).
 mkdir -p "$full_disk"

@@ -63,17 +63,15 @@ struct Visible {
 // The copy is limited to the virtual screen: under Wine a copy that reaches past the screen's
 // edge (even only with the bitmap's padding columns) copies nothing at all. On Windows the
 // outcome is the same as for the whole rectangle.
-Visible visible_part(POINT source_on_screen, POINT origin, int32_t PW, int32_t H, int32_t W)
+Visible visible_part(const RECT& screen, POINT source_on_screen, POINT origin, int32_t PW, int32_t H, int32_t W)
 {
     const int64_t left = static_cast<int64_t>(source_on_screen.x) + origin.x;
     const int64_t top = static_cast<int64_t>(source_on_screen.y) + origin.y;
-    const int64_t screen_left = GetSystemMetrics(SM_XVIRTUALSCREEN), screen_top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int64_t screen_right = screen_left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int64_t screen_bottom = screen_top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
     Visible visible;
-    visible.whole_image = left >= screen_left && top >= screen_top && left + W <= screen_right && top + H <= screen_bottom;
-    const int64_t part_left = std::max(left, screen_left), part_top = std::max(top, screen_top);
-    const int64_t part_right = std::min(left + PW, screen_right), part_bottom = std::min(top + H, screen_bottom);
+    visible.whole_image = left >= screen.left && top >= screen.top && left + W <= screen.right && top + H <= screen.bottom;
+    const int64_t part_left = std::max<int64_t>(left, screen.left), part_top = std::max<int64_t>(top, screen.top);
+    const int64_t part_right = std::min<int64_t>(left + PW, screen.right);
+    const int64_t part_bottom = std::min<int64_t>(top + H, screen.bottom);
     visible.part = {0, 0, 0, 0};
     if (part_right > part_left && part_bottom > part_top)
         visible.part = {static_cast<LONG>(part_left - left), static_cast<LONG>(part_top - top),
@@ -126,6 +124,7 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
     const int virtual_top = GetSystemMetrics(SM_YVIRTUALSCREEN);
     const int virtual_width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     const int virtual_height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const RECT virtual_screen = {virtual_left, virtual_top, virtual_left + virtual_width, virtual_top + virtual_height};
     int32_t W = virtual_width;
     int32_t H = virtual_height;
     POINT origin = {x + virtual_left, y + virtual_top};
@@ -190,15 +189,17 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
         return;
     }
     const int32_t PW = padded_width(W);
-    const Visible visible = visible_part(source_on_screen, origin, PW, H, W);
+    const Visible visible = visible_part(virtual_screen, source_on_screen, origin, PW, H, W);
 
     std::unique_ptr<CaptureScratch> scratch = take_scratch();
-    // Handed back on every path; the bitmap is no longer selected by then.
+    // Handed back on every path; the bitmap is no longer selected by then. Nothing larger than
+    // a capture of the whole virtual screen, its padding included, is kept.
     struct GiveBack {
         SnapshotServer* server;
         std::unique_ptr<CaptureScratch>* scratch;
-        ~GiveBack() { server->keep_scratch(std::move(*scratch)); }
-    } give_back{this, &scratch};
+        int64_t largest;
+        ~GiveBack() { server->keep_scratch(std::move(*scratch), largest); }
+    } give_back{this, &scratch, static_cast<int64_t>(padded_width(virtual_width)) * virtual_height};
 
     // A bitmap of the last capture's size and colour depth is used again.
     const int32_t depth = GetDeviceCaps(source, BITSPIXEL) * GetDeviceCaps(source, PLANES);
@@ -303,12 +304,9 @@ std::unique_ptr<SnapshotServer::CaptureScratch> SnapshotServer::take_scratch()
     return scratch ? std::move(scratch) : std::make_unique<CaptureScratch>();
 }
 
-void SnapshotServer::keep_scratch(std::unique_ptr<CaptureScratch> scratch)
+void SnapshotServer::keep_scratch(std::unique_ptr<CaptureScratch> scratch, int64_t largest_pixels)
 {
-    // Nothing larger than a capture of the whole virtual screen, its padding included.
-    const int64_t screen_pixels = static_cast<int64_t>(padded_width(GetSystemMetrics(SM_CXVIRTUALSCREEN))) *
-                                  GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    if (!scratch || static_cast<int64_t>(scratch->width) * scratch->height > screen_pixels) return;
+    if (!scratch || static_cast<int64_t>(scratch->width) * scratch->height > largest_pixels) return;
     xxScopedLock hold(&state_lock);
     // Otherwise another capture's is kept already; this one goes when the call returns.
     if (!kept_scratch) kept_scratch = std::move(scratch);

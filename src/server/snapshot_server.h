@@ -125,9 +125,9 @@ private:
     };
     // The kept scratch, or a new empty one while another capture has it.
     std::unique_ptr<CaptureScratch> take_scratch();
-    // Keeps a capture's scratch for the next one, unless one is kept already or it is larger
-    // than the virtual screen.
-    void keep_scratch(std::unique_ptr<CaptureScratch> scratch);
+    // Keeps a capture's scratch for the next one, unless one is kept already or it has more
+    // pixels than the largest that is worth keeping.
+    void keep_scratch(std::unique_ptr<CaptureScratch> scratch, int64_t largest_pixels);
     // Gives the kept scratch back once no capture has used it for a few seconds: a tray program
     // spends nearly all its life idle. Runs on a timer while a scratch is kept.
     static void CALLBACK release_idle_scratch(void* server, BOOLEAN);

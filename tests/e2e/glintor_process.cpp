@@ -1,6 +1,7 @@
 #include "e2e/glintor_process.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -24,7 +25,9 @@ GlintorProcess::~GlintorProcess()
 
 bool GlintorProcess::start(DWORD milliseconds)
 {
-    std::string program = testing_helpers::program_folder() + "glintor.exe";
+    // GLINTOR_PROGRAM names another build of the program (the release's 32-bit one, say).
+    const char* other = std::getenv("GLINTOR_PROGRAM");
+    std::string program = other && *other ? other : testing_helpers::program_folder() + "glintor.exe";
     std::string command = "\"" + program + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
@@ -56,6 +59,15 @@ bool GlintorProcess::start(DWORD milliseconds)
     const bool started = running() && !port_text().empty();
     if (!started) std::printf("glintor.exe did not finish its start-up (running: %d)\n", running());
     return started;
+}
+
+bool GlintorProcess::attach()
+{
+    main_dialog = FindWindowA("#32770", kDialogCaption);
+    if (!main_dialog) return false;
+    GetWindowThreadProcessId(main_dialog, &id);
+    handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, id);
+    return handle != nullptr;
 }
 
 std::string linux_process_folder()

@@ -27,9 +27,12 @@ public:
     GlintorProcess(const GlintorProcess&) = delete;
     GlintorProcess& operator=(const GlintorProcess&) = delete;
 
-    // Starts the program and waits until its start-up is over (the first start in a new Wine
+    // Starts the program (glintor.exe beside the test, or the one GLINTOR_PROGRAM names) and
+    // waits until its start-up is over (the first start in a new Wine
     // prefix builds font caches and takes a while). False when either fails.
     bool start(DWORD milliseconds = 60000);
+    // Takes on a program that runs already (started by someone else); false when none runs.
+    bool attach();
     HWND dialog() const { return main_dialog; }
     DWORD process_id() const { return id; }
     HANDLE process() const { return handle; }

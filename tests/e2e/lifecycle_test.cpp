@@ -1,6 +1,10 @@
 // Starting and ending the real program as a user does.
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "common/http_client.h"
+#include "common/jpeg_decode.h"
 #include "common/test_helpers.h"
 #include "e2e/glintor_process.h"
 
@@ -77,6 +81,74 @@ TEST_F(LifecycleTest, EveryStartBeginsANewSessionCount)
     EXPECT_EQ(0u, session);
     EXPECT_EQ(9u, alltime);
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+}
+
+// What a user does in one session, start to exit. Also run against the 32-bit program of the
+// release under emulation (scripts/test.sh), where faults of a 32-bit build alone would show.
+TEST_F(LifecycleTest, AUsersSessionFromStartToExit)
+{
+    const int port = quiet_settings_on_free_port();
+    set_raw_dword("image_quality", 100);
+    set_raw_dword("include_mouse_pointer", 0);
+    set_raw_dword("copy_on_snap", 0);
+    const std::string folder = make_temp_folder("glintor-session-");
+    set_raw_string("snapshot_save_folder", folder);
+    ASSERT_TRUE(hot_key_free(MOD_CONTROL));
+    ASSERT_TRUE(hot_key_free(MOD_SHIFT));
+    PatternWindow pattern;
+    GlintorProcess glintor;
+    ASSERT_TRUE(glintor.start());
+    EXPECT_FALSE(IsWindowVisible(glintor.dialog()));
+    EXPECT_FALSE(hot_key_free(MOD_CONTROL)) << "Ctrl+Print is not held";
+    EXPECT_FALSE(hot_key_free(MOD_SHIFT)) << "Shift+Print is not held";
+
+    // A viewer gets the screen as it is.
+    const std::string reply = http_exchange(port, "GET /").bytes;
+    ASSERT_EQ(kResponseHeader, reply.substr(0, kResponseHeader.size()));
+    Image image;
+    ASSERT_TRUE(decode_jpeg(reply.substr(kResponseHeader.size()), image));
+    ASSERT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), image.width);
+    ASSERT_EQ(GetSystemMetrics(SM_CYVIRTUALSCREEN), image.height);
+    int wrong = 0;
+    for (int y = 48; y < image.height; y += 96)
+        for (int x = 48; x < image.width; x += 96)
+            if (!near_colour(pattern_colour(x, y), image.at(x, y))) ++wrong;
+    EXPECT_EQ(0, wrong) << "blocks that do not show the pattern";
+
+    // Shift+Print: auto mode off, and that snapshot (saved as the first copy) is served as it is.
+    press_chord(VK_SHIFT, VK_SNAPSHOT);
+    const std::string copy = folder + "\\glintor1.jpg";
+    ASSERT_TRUE(wait_until([&] { return !read_file(copy).empty(); }, 20000)) << "Shift+Print took no snapshot";
+    DWORD automatic = 0xdeadbeef;
+    EXPECT_TRUE(raw_dword("auto_snapshot", automatic) && automatic == 0) << automatic;
+    const std::string stored = kResponseHeader + read_file(copy);
+    EXPECT_EQ(stored, http_exchange(port, "GET /").bytes);
+
+    // Ctrl+Print: the overlay; Escape closes it and the program serves on.
+    press_chord(VK_CONTROL, VK_SNAPSHOT);
+    HWND overlay = wait_for_overlay(glintor.process_id(), 20000);
+    ASSERT_NE(nullptr, overlay) << "Ctrl+Print opened no overlay";
+    post_key(overlay, VK_ESCAPE);
+    EXPECT_TRUE(wait_until([&] { return !IsWindow(overlay); }, 10000)) << "Escape did not close the overlay";
+    EXPECT_EQ(stored, http_exchange(port, "GET /").bytes);
+
+    // Asked before each sending: No sends nothing, Yes the snapshot.
+    set_raw_dword("ask_before_sending_snapshot", 1);
+    for (int answer : {IDNO, IDYES}) {
+        std::string got = "<no reply>";
+        std::thread viewer([&] { got = http_exchange(port, "GET /", 30000).bytes; });
+        HWND box = nullptr;
+        EXPECT_TRUE(wait_until([&] { return (box = find_window_of(glintor.process_id(), "#32770", "Quorvex")) != nullptr; },
+                               20000));
+        if (box) PostMessageA(GetDlgItem(box, answer), BM_CLICK, 0, 0);
+        viewer.join();
+        EXPECT_EQ(answer == IDYES ? stored : std::string(), got) << (answer == IDYES ? "Yes" : "No");
+    }
+
+    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+    EXPECT_TRUE(hot_key_free(MOD_CONTROL));
+    EXPECT_TRUE(hot_key_free(MOD_SHIFT));
+    remove_folder(folder);
 }
 
 }  // namespace
