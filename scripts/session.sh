@@ -106,6 +106,8 @@ start_emulation32()
     "$GLINTOR_ROOT/scripts/emulation32.sh" setup || return 1
     WINEPREFIX="$GLINTOR_EMULATION_PREFIX" wineserver -p >/dev/null 2>&1
     GLINTOR_STARTED_EMULATION_WINESERVER=1
+    # Its services started now, with nothing attached to their output (see start_wine).
+    "$GLINTOR_ROOT/scripts/emulation32.sh" run wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 # No window manager runs on these displays: Wine then waits 2 s for one at every unmapped

@@ -9,6 +9,8 @@
 namespace {
 
 constexpr int kBacklog = 3;
+// After an accept that failed for another reason than nobody waiting.
+constexpr DWORD kAcceptRetryMilliseconds = 50;
 // Time-outs of an accepted connection: a silent or stalled client cannot hold the server.
 constexpr DWORD kReceiveTimeout = 5000;
 constexpr DWORD kSendTimeout = 10000;
@@ -124,20 +126,25 @@ SOCKET SnapshotServer::open_listening_socket()
 void SnapshotServer::serve_connections(SOCKET listen_socket)
 {
     // The idle server sleeps in one wait for a connection or a stop, whichever comes first:
-    // no polling, so it costs nothing while nobody asks, and a stop takes effect at once.
-    // The event selection also makes the listening socket non-blocking, so an accept after
-    // the wake cannot hang when the client has gone meanwhile.
-    // The event resets itself as the wait returns; accept signals it again when more
-    // connections are waiting.
+    // no polling, so it costs nothing while nobody asks, and a stop takes effect at once. It
+    // waits only when accept finds nobody waiting: under Wine the event does not always come
+    // again for connections that were waiting already, which would leave them waiting until
+    // the next one arrives. The event selection also makes the listening socket non-blocking,
+    // so an accept cannot hang when the client has gone meanwhile.
     glintor::UniqueHandle connection(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!connection || !stop_signal || WSAEventSelect(listen_socket, connection.get(), FD_ACCEPT) == SOCKET_ERROR) return;
     const HANDLE wake[2] = {stop_signal.get(), connection.get()};
     while (!stop_requested) {
-        if (WaitForMultipleObjects(2, wake, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) continue;
         sockaddr_in peer = {};
         int peer_size = 16;
         glintor::UniqueSocket client(accept(listen_socket, reinterpret_cast<sockaddr*>(&peer), &peer_size));
-        if (!client) continue;
+        if (!client) {
+            // Nobody waits: sleep until someone comes. Another failure (a connection reset
+            // before it was taken, no descriptors left): try again shortly, without spinning.
+            const bool nobody = WSAGetLastError() == WSAEWOULDBLOCK;
+            WaitForMultipleObjects(2, wake, FALSE, nobody ? INFINITE : kAcceptRetryMilliseconds);
+            continue;
+        }
         prepare_client_socket(client.get());
         replied = false;
         handle_client(client.get());

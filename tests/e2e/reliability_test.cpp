@@ -275,7 +275,9 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
         SOCKET s = connect_to(port);
         send(s, "GET /", 5, 0);
         char buffer[4096];
-        recv(s, buffer, sizeof(buffer), 0);
+        DWORD bound = 20000;
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&bound), sizeof(bound));
+        EXPECT_GT(recv(s, buffer, sizeof(buffer), 0), 0) << "reset client " << i << " got nothing";
         linger hard = {1, 0};
         setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
         closesocket(s);
