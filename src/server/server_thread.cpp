@@ -127,10 +127,10 @@ void SnapshotServer::serve_connections(SOCKET listen_socket)
 {
     // The idle server sleeps in one wait for a connection or a stop, whichever comes first:
     // no polling, so it costs nothing while nobody asks, and a stop takes effect at once. It
-    // waits only when accept finds nobody waiting: under Wine the event does not always come
-    // again for connections that were waiting already, which would leave them waiting until
-    // the next one arrives. The event selection also makes the listening socket non-blocking,
-    // so an accept cannot hang when the client has gone meanwhile.
+    // sleeps only when accept finds nobody waiting, and selects the event anew first: that
+    // signals at once for a connection that came meanwhile, whereas after a failed accept
+    // Wine does not always signal again (Windows does). The event selection also makes the
+    // listening socket non-blocking, so an accept cannot hang when the client has gone.
     glintor::UniqueHandle connection(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!connection || !stop_signal || WSAEventSelect(listen_socket, connection.get(), FD_ACCEPT) == SOCKET_ERROR) return;
     const HANDLE wake[2] = {stop_signal.get(), connection.get()};
@@ -142,7 +142,8 @@ void SnapshotServer::serve_connections(SOCKET listen_socket)
             // Nobody waits: sleep until someone comes. Another failure (a connection reset
             // before it was taken, no descriptors left): try again shortly, without spinning.
             const bool nobody = WSAGetLastError() == WSAEWOULDBLOCK;
-            WaitForMultipleObjects(2, wake, FALSE, nobody ? INFINITE : kAcceptRetryMilliseconds);
+            const bool armed = WSAEventSelect(listen_socket, connection.get(), FD_ACCEPT) != SOCKET_ERROR;
+            WaitForMultipleObjects(2, wake, FALSE, nobody && armed ? INFINITE : kAcceptRetryMilliseconds);
             continue;
         }
         prepare_client_socket(client.get());
