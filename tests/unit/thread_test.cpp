@@ -65,7 +65,7 @@ TEST(xxThreadTest, WaitReturnsWhenTheThreadEndsOrTheTimeRunsOut)
     start = GetTickCount();
     long_thread.wait(50);
     took = elapsed_since(start);
-    EXPECT_GE(took, 40u);
+    EXPECT_GE(took, 25u);  // GetTickCount moves in steps of about 16 ms under Wine
     EXPECT_EQ(0, long_body.runs.load()) << "waited " << took << " ms";
     long_thread.wait(0);
     EXPECT_EQ(1, long_body.runs.load());
