@@ -98,6 +98,15 @@ COLORREF pattern_colour(int x, int y)
     return palette[(bx * 5 + by * 7) % count];
 }
 
+int blocks_off_pattern(const Image& image)
+{
+    int wrong = 0;
+    for (int y = kBlock / 2; y < image.height; y += kBlock)
+        for (int x = kBlock / 2; x < image.width; x += kBlock)
+            if (!near_colour(pattern_colour(x, y), image.at(x, y))) ++wrong;
+    return wrong;
+}
+
 PatternWindow::PatternWindow()
 {
     static ATOM registered = [] {

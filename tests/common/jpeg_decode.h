@@ -26,6 +26,9 @@ bool near_colour(COLORREF a, COLORREF b, int tolerance = 24);
 
 // The colour of the pattern's block at a pixel of the screen (block grid of 96 pixels).
 COLORREF pattern_colour(int x, int y);
+// How many blocks of an image of the whole virtual screen do not show the pattern at their
+// middle.
+int blocks_off_pattern(const Image& image);
 
 // A window over the whole virtual screen painted with the pattern (not topmost, so that the
 // program's overlay and boxes come above it); destroyed with
