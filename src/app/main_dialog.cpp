@@ -95,6 +95,14 @@ void SnapshotSystem::on_refresh_due(HWND window, UINT_PTR refresh)
     if (refresh == WM_APP_FILL_PREFERENCES) fill_preferences();
 }
 
+void SnapshotSystem::drop_focus()
+{
+    // Hidden, the dialog needs no keyboard focus; a focused edit would blink its caret twice
+    // a second for nobody, and under Wine each blink wakes the program and asks the X server.
+    // Shown again, the dialog gives the focus to its first control.
+    SetFocus(nullptr);
+}
+
 void SnapshotSystem::on_shell_restarted()
 {
     set_tray_icon(IDI_STORED, "", true);
@@ -121,6 +129,9 @@ INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_CLOSE:
         ShowWindow(window, SW_HIDE);
         return TRUE;
+    case WM_SHOWWINDOW:
+        if (!wParam && active_controller) active_controller->drop_focus();
+        return FALSE;
     case WM_HSCROLL:
     case WM_VSCROLL:
         if (active_controller) active_controller->on_trackbar_moved();

@@ -24,6 +24,7 @@ SnapshotSystem::SnapshotSystem()
     server.set_owner(this);
     dialog = CreateDialogParamA(app_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_dialog_proc,
                                 reinterpret_cast<LPARAM>(this));
+    drop_focus();
     tray_menu = LoadMenuA(app_instance, MAKEINTRESOURCEA(IDR_TRAYMENU));
     RegisterHotKey(dialog, kHotKeySnapshotArea, MOD_CONTROL, VK_SNAPSHOT);
     RegisterHotKey(dialog, kHotKeySnapshotAll, MOD_SHIFT, VK_SNAPSHOT);

@@ -108,4 +108,5 @@ public:
     bool overlay_is_open() const;
     RECT normalised_selection() const;
     void on_shell_restarted();
+    void drop_focus();
 };

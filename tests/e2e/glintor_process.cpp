@@ -1,5 +1,7 @@
 #include "e2e/glintor_process.h"
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,6 +87,25 @@ std::string linux_process_folder()
     } while (found.empty() && FindNextFileA(find, &entry));
     FindClose(find);
     return found;
+}
+
+int thread_count(DWORD process_id)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == process_id) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+bool wait_for_copy(const GlintorProcess& glintor, int threads)
+{
+    wait_until([&] { return thread_count(glintor.process_id()) > threads; }, 1000);
+    return wait_until([&] { return thread_count(glintor.process_id()) <= threads; }, 10000);
 }
 
 std::string control_text(HWND control)

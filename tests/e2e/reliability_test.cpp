@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <random>
@@ -54,20 +53,6 @@ int descriptor_count()
         if (entry.cFileName[0] != '.') ++count;
     while (FindNextFileA(find, &entry));
     FindClose(find);
-    return count;
-}
-
-// Threads of a process, from the system's list of all threads.
-int thread_count(DWORD process_id)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == process_id) ++count;
-    CloseHandle(snapshot);
     return count;
 }
 
@@ -313,9 +298,7 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
         ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToCopyAddress)) << service.what;
         // Meanwhile the program serves, and the clipboard is free.
         EXPECT_EQ(big, http_exchange(port, "GET /", 40000).bytes) << service.what;
-        // The copy's thread has come (a refused one may have gone already); it must go in time.
-        wait_until([&] { return thread_count(glintor.process_id()) > threads; }, 1000);
-        EXPECT_TRUE(wait_until([&] { return thread_count(glintor.process_id()) <= threads; }, 10000)) << service.what;
+        EXPECT_TRUE(wait_for_copy(glintor, threads)) << service.what;
         ASSERT_TRUE(OpenClipboard(nullptr));
         HANDLE data = GetClipboardData(CF_TEXT);
         std::string text = data ? static_cast<const char*>(GlobalLock(data)) : "";
