@@ -84,26 +84,30 @@ Visible visible_part(const RECT& screen, POINT source_on_screen, POINT origin, i
 // that has done nothing else (30 against 3 ms at 1366 x 768: there the image comes through the
 // X server's socket); on Windows the thread costs next to nothing. Without a thread, the copy
 // is made here.
+struct ScreenCopy {
+    HDC to, from;
+    RECT part;
+    POINT origin;
+    BOOL done;
+    BOOL run()
+    {
+        // CAPTUREBLT: layered and translucent windows are part of the image.
+        return BitBlt(to, part.left, part.top, part.right - part.left, part.bottom - part.top, from,
+                      origin.x + part.left, origin.y + part.top, SRCCOPY | CAPTUREBLT);
+    }
+};
+
+DWORD WINAPI run_screen_copy(void* copy)
+{
+    auto* c = static_cast<ScreenCopy*>(copy);
+    c->done = c->run();
+    return 0;
+}
+
 bool copy_from_screen(HDC to, HDC from, const RECT& part, POINT origin)
 {
-    struct Copy {
-        HDC to, from;
-        RECT part;
-        POINT origin;
-        BOOL done;
-        BOOL run()
-        {
-            // CAPTUREBLT: layered and translucent windows are part of the image.
-            return BitBlt(to, part.left, part.top, part.right - part.left, part.bottom - part.top, from,
-                          origin.x + part.left, origin.y + part.top, SRCCOPY | CAPTUREBLT);
-        }
-    } copy{to, from, part, origin, FALSE};
-    auto body = [](void* parameter) -> DWORD {
-        auto* c = static_cast<Copy*>(parameter);
-        c->done = c->run();
-        return 0;
-    };
-    glintor::UniqueHandle thread(CreateThread(nullptr, 0, body, &copy, 0, nullptr));
+    ScreenCopy copy{to, from, part, origin, FALSE};
+    glintor::UniqueHandle thread(CreateThread(nullptr, 0, &run_screen_copy, &copy, 0, nullptr));
     if (!thread) return copy.run() != FALSE;
     WaitForSingleObject(thread.get(), INFINITE);  // copy lives until the thread has ended
     return copy.done != FALSE;
