@@ -24,12 +24,14 @@ SnapshotSystem::SnapshotSystem()
     server.set_owner(this);
     dialog = CreateDialogParamA(app_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_dialog_proc,
                                 reinterpret_cast<LPARAM>(this));
-    drop_focus();
     tray_menu = LoadMenuA(app_instance, MAKEINTRESOURCEA(IDR_TRAYMENU));
     RegisterHotKey(dialog, kHotKeySnapshotArea, MOD_CONTROL, VK_SNAPSHOT);
     RegisterHotKey(dialog, kHotKeySnapshotAll, MOD_SHIFT, VK_SNAPSHOT);
     if (server.get_server_running()) server.start_server();
     fill_preferences();
+    // Only now: the port field's focus loss writes the port into it, and a filled port field
+    // tells an onlooker that start-up is over.
+    drop_focus();
     set_tray_icon(IDI_STORED, "", true);
     update_status();
 }

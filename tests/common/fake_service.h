@@ -70,6 +70,9 @@ private:
         }
         done = true;
         if (!silent) {
+            // Bounded: a caller that neither reads nor closes cannot hold the test for ever.
+            DWORD bound = 15000;
+            setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&bound), sizeof(bound));
             send(client, reply.data(), static_cast<int>(reply.size()), 0);
             shutdown(client, SD_SEND);
         }
