@@ -79,6 +79,9 @@ Visible visible_part(const RECT& screen, POINT source_on_screen, POINT origin, i
     return visible;
 }
 
+// The pixels of one band of a screen copy (a quarter of a million: 1 MiB at 4 bytes a pixel).
+constexpr LONG kCopyBandPixels = 1 << 18;
+
 // One screen copy into the bitmap, on a thread of its own that is waited for. Under Wine the
 // copy takes five to ten times as long on the server thread or the main thread as on a thread
 // that has done nothing else (30 against 3 ms at 1366 x 768: there the image comes through the
@@ -91,9 +94,18 @@ struct ScreenCopy {
     BOOL done;
     BOOL run()
     {
-        // CAPTUREBLT: layered and translucent windows are part of the image.
-        return BitBlt(to, part.left, part.top, part.right - part.left, part.bottom - part.top, from,
-                      origin.x + part.left, origin.y + part.top, SRCCOPY | CAPTUREBLT);
+        // In bands of a few megabytes: under Wine each copy passes through a buffer of its size
+        // on the Unix side, and the C library there keeps buffers of tens of megabytes (a whole
+        // 4K screen) for good once they have been used, where it gives small ones back.
+        const LONG width = part.right - part.left;
+        const LONG band = std::max<LONG>(1, kCopyBandPixels / std::max<LONG>(1, width));
+        for (LONG top = part.top; top < part.bottom; top += band) {
+            const LONG rows = std::min<LONG>(band, part.bottom - top);
+            // CAPTUREBLT: layered and translucent windows are part of the image.
+            if (!BitBlt(to, part.left, top, width, rows, from, origin.x + part.left, origin.y + top, SRCCOPY | CAPTUREBLT))
+                return FALSE;
+        }
+        return TRUE;
     }
 };
 
