@@ -94,7 +94,7 @@ struct ScreenCopy {
     BOOL done;
     BOOL run()
     {
-        // In bands of a few megabytes: under Wine each copy passes through a buffer of its size
+        // In bands of a megabyte: under Wine each copy passes through a buffer of its size
         // on the Unix side, and the C library there keeps buffers of tens of megabytes (a whole
         // 4K screen) for good once they have been used, where it gives small ones back.
         const LONG width = part.right - part.left;
