@@ -153,6 +153,8 @@ measure_size()
 
     kill "$viewer_pid" 2>/dev/null || true
     viewer_pid=""
+    # The program's next start (scripts/run.sh, say) finds its defaults again, not the bench's.
+    wine reg delete 'HKCU\Software\glintor' /f >/dev/null 2>&1 || true
     stop_session
 
     local k

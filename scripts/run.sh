@@ -47,6 +47,8 @@ stop()
             echo "Glintor did not end from its tray menu; ending it." >&2
             pkill -f 'glintor\.exe' || true
         fi
+        # The Unix process outlives the Windows one by a moment.
+        for _ in $(seq 100); do running || break; sleep 0.1; done
         stopped=1
     fi
     # The display, and the picture on it, only when this script started them.
