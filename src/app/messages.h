@@ -15,6 +15,7 @@ constexpr int kHotKeySnapshotAll = -2;   // Shift+Print
 constexpr UINT WM_APP_UPDATE_STATUS = WM_APP + 1;     // show the status another thread left; no parameters
 constexpr UINT WM_APP_FILL_PREFERENCES = WM_APP + 2;  // reload the preferences; no parameters
 // The two are handled this long after they arrive, each by a timer whose identifier is the
-// message: a quick request is over by then, and its refreshes do not compete with its sending
-// (under Wine, both queue at the one Wine server).
-constexpr UINT kPostedRefreshDelay = 20;
+// message: most requests, a capture's included, are over by then, and their refreshes do not
+// compete with their capture and sending (under Wine, all queue at the one Wine server). A
+// tenth of a second is too short for anyone to see the status lag.
+constexpr UINT kPostedRefreshDelay = 100;
