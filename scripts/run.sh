@@ -12,7 +12,8 @@ cd "$root"
 state="$root/build/run"   # what a start left for the stop: the display, its pid, the picture's
 mkdir -p "$state"
 
-source scripts/wine-env.sh
+# The display helpers (and the Wine settings); its start_display is replaced below.
+source scripts/session.sh
 
 # The port Glintor reads from its settings.
 port()
@@ -69,11 +70,11 @@ stop()
 # A virtual display with a generated picture and a caption on it.
 start_display()
 {
-    local n=90 size=1920x1080
-    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    local n size=1920x1080
+    n=$(free_display 90)
     setsid nohup Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 </dev/null &
     echo $! >"$state/xvfb.pid"
-    for _ in $(seq 200); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    wait_for_display "$n" "$(cat "$state/xvfb.pid")" || exit 1
     export DISPLAY=":$n"
     echo "$DISPLAY" >"$state/display"
     convert -size "$size" -seed 11 plasma:fractal -blur 0x2 \
