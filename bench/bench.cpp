@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "capture/jpeg_file.h"
+#include "capture/screen_copy.h"
 #include "common/http_client.h"
 #include "common/in_process.h"
 #include "common/test_helpers.h"
@@ -102,8 +103,8 @@ CaptureSteps measure_capture(SnapshotServer& server, int runs)
 
     steps.copy = time_runs(runs, [&] {
         // W wide, as the capture copies: under Wine a copy past the screen's edge copies nothing.
-        BitBlt(memory.get(), 0, 0, W, H, screen.get(), GetSystemMetrics(SM_XVIRTUALSCREEN),
-               GetSystemMetrics(SM_YVIRTUALSCREEN), SRCCOPY | CAPTUREBLT);
+        copy_from_screen(memory.get(), screen.get(), RECT{0, 0, W, H},
+                         POINT{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)});
         GdiFlush();
     });
     steps.rows = time_runs(runs, [&] {

@@ -11,6 +11,7 @@
 #include "app/snapshot_system.h"
 #include "capture/copy_path.h"
 #include "capture/jpeg_file.h"
+#include "capture/screen_copy.h"
 #include "server/snapshot_server.h"
 #include "support/handles.h"
 #include "support/xx_log.h"
@@ -79,52 +80,6 @@ Visible visible_part(const RECT& screen, POINT source_on_screen, POINT origin, i
     return visible;
 }
 
-// The pixels of one band of a screen copy (a quarter of a million: 1 MiB at 4 bytes a pixel).
-constexpr LONG kCopyBandPixels = 1 << 18;
-
-// One screen copy into the bitmap, on a thread of its own that is waited for. Under Wine the
-// copy takes five to ten times as long on the server thread or the main thread as on a thread
-// that has done nothing else (30 against 3 ms at 1366 x 768: there the image comes through the
-// X server's socket); on Windows the thread costs next to nothing. Without a thread, the copy
-// is made here.
-struct ScreenCopy {
-    HDC to, from;
-    RECT part;
-    POINT origin;
-    BOOL done;
-    BOOL run()
-    {
-        // In bands of a megabyte: under Wine each copy passes through a buffer of its size
-        // on the Unix side, and the C library there keeps buffers of tens of megabytes (a whole
-        // 4K screen) for good once they have been used, where it gives small ones back.
-        const LONG width = part.right - part.left;
-        const LONG band = std::max<LONG>(1, kCopyBandPixels / std::max<LONG>(1, width));
-        for (LONG top = part.top; top < part.bottom; top += band) {
-            const LONG rows = std::min<LONG>(band, part.bottom - top);
-            // CAPTUREBLT: layered and translucent windows are part of the image.
-            if (!BitBlt(to, part.left, top, width, rows, from, origin.x + part.left, origin.y + top, SRCCOPY | CAPTUREBLT))
-                return FALSE;
-        }
-        return TRUE;
-    }
-};
-
-DWORD WINAPI run_screen_copy(void* copy)
-{
-    auto* c = static_cast<ScreenCopy*>(copy);
-    c->done = c->run();
-    return 0;
-}
-
-bool copy_from_screen(HDC to, HDC from, const RECT& part, POINT origin)
-{
-    ScreenCopy copy{to, from, part, origin, FALSE};
-    glintor::UniqueHandle thread(CreateThread(nullptr, 0, &run_screen_copy, &copy, 0, nullptr));
-    if (!thread) return copy.run() != FALSE;
-    WaitForSingleObject(thread.get(), INFINITE);  // copy lives until the thread has ended
-    return copy.done != FALSE;
-}
-
 void log_error(const char* text)
 {
     log_text(3, std::string(kLogError) + text + "\n");
@@ -147,6 +102,27 @@ unsigned char* reserve(std::vector<unsigned char>& buffer, size_t size)
 }
 
 }  // namespace
+
+// The pixels of one band of a screen copy: 128 Ki, half a megabyte at 4 bytes a pixel.
+constexpr LONG kCopyBandPixels = 1 << 17;
+
+// The visible part of the screen copied into the bitmap, in bands. Under Wine each copy passes
+// through buffers of its size on the Unix side: the C library there keeps buffers of tens of
+// megabytes (a whole 4K screen) for good once they have been used, and bands of a megabyte or
+// more often take ten times as long to come through as bands of half a megabyte (30 against
+// 3 ms for a whole 1366 x 768 screen). On Windows the result is the same as one copy.
+bool copy_from_screen(HDC to, HDC from, const RECT& part, POINT origin)
+{
+    const LONG width = part.right - part.left;
+    const LONG band = std::max<LONG>(1, kCopyBandPixels / std::max<LONG>(1, width));
+    for (LONG top = part.top; top < part.bottom; top += band) {
+        const LONG rows = std::min<LONG>(band, part.bottom - top);
+        // CAPTUREBLT: layered and translucent windows are part of the image.
+        if (!BitBlt(to, part.left, top, width, rows, from, origin.x + part.left, origin.y + top, SRCCOPY | CAPTUREBLT))
+            return false;
+    }
+    return true;
+}
 
 void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t height)
 {
