@@ -131,16 +131,15 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
     glintor::CreatedDC display(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
     if (!display) return;
     log_text(1, "created DC\n");
+    glintor::CreatedDC memory(CreateCompatibleDC(display.get()));
+    if (!memory) return;
+    log_text(1, "created compatible\n");
     // The pixels come from the screen's own device context: it counts from the primary
     // monitor's top-left corner under Wine and on Windows alike, whereas under Wine the
     // "DISPLAY" one counts from the virtual screen's, which shifts a monitor left of the
-    // primary one out of the picture. The memory device is made compatible with it too: one
-    // made from the "DISPLAY" device copies the screen five to ten times slower under Wine.
+    // primary one out of the picture.
     glintor::WindowDC screen(nullptr, GetDC(nullptr));
     if (!screen) return;
-    glintor::CreatedDC memory(CreateCompatibleDC(screen.get()));
-    if (!memory) return;
-    log_text(1, "created compatible\n");
 
     // The virtual screen, read anew: monitors may have changed since the last capture.
     const int virtual_left = GetSystemMetrics(SM_XVIRTUALSCREEN);
