@@ -201,7 +201,7 @@ $header
 $rule
 TITLE
 row "JPEG of the whole screen" "%s bytes" jpeg_bytes
-row "screen copy (BitBlt)" "%s (%s) ms" copy_m copy_p
+row "screen copy (BitBlt, in half-megabyte bands)" "%s (%s) ms" copy_m copy_p
 row "row fetch and conversion (one row a call)" "%s (%s) ms" rows_m rows_p
 row "JPEG encoding" "%s (%s) ms" enc_m enc_p
 row "temporary-file round trip" "%s (%s) ms" file_m file_p
