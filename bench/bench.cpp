@@ -86,10 +86,10 @@ CaptureSteps measure_capture(SnapshotServer& server, int runs)
     CaptureSteps steps;
     const int W = GetSystemMetrics(SM_CXVIRTUALSCREEN), H = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     const int PW = W % 8 == 0 ? W : W - W % 8 + 8;
-    // As the capture works: from the screen's own device context, into a memory device made
-    // compatible with it.
+    glintor::CreatedDC display(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    glintor::CreatedDC memory(CreateCompatibleDC(display.get()));
+    // The capture copies from the screen's own device context.
     glintor::WindowDC screen(nullptr, GetDC(nullptr));
-    glintor::CreatedDC memory(CreateCompatibleDC(screen.get()));
     glintor::GdiObject bitmap(CreateCompatibleBitmap(screen.get(), PW, H));
     glintor::SelectedObject selected(memory.get(), bitmap.get());
     std::vector<unsigned char> row(static_cast<size_t>(PW) * 3), image(static_cast<size_t>(W) * H * 3);
