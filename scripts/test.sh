@@ -45,6 +45,6 @@ fi
 ctest --preset win64 "$@"
 outcome=$?
 
-scripts/check-pe.sh build/win32/bin/glintor.exe || outcome=1
+scripts/check-pe.sh build/win32/bin/glintor.exe build/win64/bin/glintor.exe || outcome=1
 scripts/check-release.sh || outcome=1
 exit $outcome

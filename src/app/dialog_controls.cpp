@@ -67,7 +67,9 @@ void SnapshotSystem::choose_sound_file(bool sent)
     chooser.nMaxFile = sizeof(file);
     chooser.lpstrTitle = "select Sound File";
     chooser.lpstrDefExt = "wav";
-    chooser.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_LONGNAMES | OFN_ENABLESIZING;
+    // OFN_NOCHANGEDIR: otherwise the program would sit in the chosen folder for the rest of its
+    // run, which then cannot be deleted, nor its drive ejected cleanly.
+    chooser.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_LONGNAMES | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameA(&chooser)) return;
     SetDlgItemTextA(dialog, sent ? IDC_SENT_SOUND_PATH : IDC_SNAPSHOT_SOUND_PATH, file);
     if (sent)

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "support/platform.h"
+
 namespace {
 void run_message_loop();
 }
@@ -11,6 +13,8 @@ void run_message_loop();
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     app_instance = instance;
+    // Where Wine needs a work-around (the screen copy), it is decided here, once.
+    glintor::running_under_wine();
     // The preferences dialog holds a trackbar: its class must be registered before the dialog.
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);

@@ -88,11 +88,11 @@ void SnapshotSystem::on_menu_command(UINT command)
     }
 }
 
-void SnapshotSystem::on_refresh_due(HWND window, UINT_PTR refresh)
+void SnapshotSystem::on_timer(UINT_PTR timer)
 {
-    KillTimer(window, refresh);
-    if (refresh == WM_APP_UPDATE_STATUS) on_status_posted();
-    if (refresh == WM_APP_FILL_PREFERENCES) fill_preferences();
+    if (timer != kTrayRetryTimer) return;
+    add_tray_icon();
+    if (!tray_icon_missing) update_status();
 }
 
 void SnapshotSystem::drop_focus()
@@ -105,7 +105,7 @@ void SnapshotSystem::drop_focus()
 
 void SnapshotSystem::on_shell_restarted()
 {
-    set_tray_icon(IDI_STORED, "", true);
+    add_tray_icon();
     update_status();
 }
 
@@ -146,11 +146,13 @@ INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPAR
         if (active_controller) active_controller->on_tray_callback(wParam, lParam);
         return FALSE;
     case WM_APP_UPDATE_STATUS:
+        if (active_controller) active_controller->on_status_posted();
+        return TRUE;
     case WM_APP_FILL_PREFERENCES:
-        SetTimer(window, message, kPostedRefreshDelay, nullptr);
+        if (active_controller) active_controller->fill_preferences();
         return TRUE;
     case WM_TIMER:
-        if (active_controller) active_controller->on_refresh_due(window, wParam);
+        if (active_controller) active_controller->on_timer(wParam);
         return TRUE;
     default:
         if (message == taskbar_created && taskbar_created != 0 && active_controller) {

@@ -32,7 +32,7 @@ SnapshotSystem::SnapshotSystem()
     // Only now: the port field's focus loss writes the port into it, and a filled port field
     // tells an onlooker that start-up is over.
     drop_focus();
-    set_tray_icon(IDI_STORED, "", true);
+    add_tray_icon();
     update_status();
 }
 
@@ -40,6 +40,7 @@ SnapshotSystem::~SnapshotSystem()
 {
     UnregisterHotKey(dialog, kHotKeySnapshotArea);
     UnregisterHotKey(dialog, kHotKeySnapshotAll);
+    KillTimer(dialog, kTrayRetryTimer);
     set_tray_icon(0, "", false);
     // A request still being served uses this object (the status and refills it posts to the
     // dialog): the server thread ends before anything here goes. server_running is not

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "server/snapshot_server.h"
@@ -38,7 +39,10 @@ public:
 
     // Tray icon and status. Called from another thread, update_status and fill_preferences
     // post to the main dialog (with the state to show) and return at once.
-    void set_tray_icon(WORD icon_id, const std::string& tooltip, bool add);
+    // False when the shell did not take the change.
+    bool set_tray_icon(WORD icon_id, const std::string& tooltip, bool add);
+    // A tray icon, loaded at the small-icon size the notification area shows.
+    static HICON tray_icon(WORD icon_id);
     void update_status();
     void update_auto_snapshot_check();
 
@@ -80,10 +84,13 @@ public:
     void show_status(const StatusView& view);
     // Whether the caller runs on the thread that owns the main dialog.
     bool on_dialog_thread() const;
-    // What another thread last asked the tray to show, and whether a refresh is queued for it.
+    // What other threads asked the tray to show, oldest first: one posted refresh each, so
+    // that a request over before the main thread looks still shows "sending" to its viewer.
     xxCriticalSection posted_status_lock;
-    StatusView posted_status = {false, std::string()};
-    bool status_posted = false;
+    std::deque<StatusView> posted_statuses;
+    // The tray icon could not be added yet (the shell is not ready at logon): a timer retries.
+    bool tray_icon_missing = false;
+    void add_tray_icon();
     // A refill of the preferences is queued for the main dialog.
     std::atomic<bool> fill_pending{false};
 
@@ -93,7 +100,7 @@ public:
     void on_menu_command(UINT command);
     void on_hot_key(int id);
     void on_status_posted();
-    void on_refresh_due(HWND window, UINT_PTR refresh);
+    void on_timer(UINT_PTR timer);
     void on_command(int control, int notification);
     void on_trackbar_moved();
     void on_port_changed();

@@ -5,13 +5,21 @@
 #include "app/snapshot_system.h"
 #include "resources/resource.h"
 
-void SnapshotSystem::set_tray_icon(WORD icon_id, const std::string& tooltip, bool add)
+HICON SnapshotSystem::tray_icon(WORD icon_id)
 {
-    const HICON icon = icon_id ? LoadIconA(app_instance, MAKEINTRESOURCEA(icon_id)) : nullptr;
+    // At the small-icon size, not LoadIconA's large one that the shell would scale the 16 x 16
+    // art back down from. Shared: the system keeps one per resource and size.
+    return static_cast<HICON>(LoadImageA(app_instance, MAKEINTRESOURCEA(icon_id), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                         GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+}
+
+bool SnapshotSystem::set_tray_icon(WORD icon_id, const std::string& tooltip, bool add)
+{
+    const HICON icon = icon_id ? tray_icon(icon_id) : nullptr;
     // The shell shows this already (a refresh after a quick request, say): telling it again
     // costs a message to the shell's process for nothing.
     const std::string shown(tray_record.szTip, strnlen(tray_record.szTip, sizeof(tray_record.szTip)));
-    if (icon && !add && tray_record.hIcon == icon && shown == tooltip.substr(0, sizeof(tray_record.szTip) - 1)) return;
+    if (icon && !add && tray_record.hIcon == icon && shown == tooltip.substr(0, sizeof(tray_record.szTip) - 1)) return true;
     tray_record = {};
     tray_record.cbSize = sizeof(NOTIFYICONDATAA);
     tray_record.hWnd = dialog;
@@ -22,7 +30,22 @@ void SnapshotSystem::set_tray_icon(WORD icon_id, const std::string& tooltip, boo
     // szTip holds 127 characters and the terminator; longer texts are cut.
     strncpy(tray_record.szTip, tooltip.c_str(), sizeof(tray_record.szTip) - 1);
     DWORD action = icon_id == 0 ? NIM_DELETE : (add ? NIM_ADD : NIM_MODIFY);
-    Shell_NotifyIconA(action, &tray_record);
+    return Shell_NotifyIconA(action, &tray_record) != FALSE;
+}
+
+void SnapshotSystem::add_tray_icon()
+{
+    // At logon the shell may not be ready: the add fails or times out, and "TaskbarCreated"
+    // does not always follow. Without an icon the user cannot reach the program, so the add
+    // is tried again every few seconds until the shell takes it.
+    bool shown = set_tray_icon(IDI_STORED, "", true);
+    // The shell refuses to add an icon it still has ("TaskbarCreated" without a restart).
+    if (!shown) shown = Shell_NotifyIconA(NIM_MODIFY, &tray_record) != FALSE;
+    tray_icon_missing = !shown;
+    if (tray_icon_missing)
+        SetTimer(dialog, kTrayRetryTimer, kTrayRetryMilliseconds, nullptr);
+    else
+        KillTimer(dialog, kTrayRetryTimer);
 }
 
 bool SnapshotSystem::on_dialog_thread() const
@@ -35,11 +58,10 @@ void SnapshotSystem::update_status()
     StatusView view = {server.is_serving_client(), server.get_client_address()};
     if (!on_dialog_thread()) {
         // The server thread never waits for the main thread: it leaves what it saw and posts
-        // a refresh. Under load one queued refresh shows the latest state, instead of a queue
-        // that grows by two refreshes for every request served.
+        // a refresh for it.
         xxScopedLock hold(&posted_status_lock);
-        posted_status = view;
-        if (!status_posted) status_posted = PostMessageA(dialog, WM_APP_UPDATE_STATUS, 0, 0) != FALSE;
+        posted_statuses.push_back(view);
+        if (!PostMessageA(dialog, WM_APP_UPDATE_STATUS, 0, 0)) posted_statuses.pop_back();
         return;
     }
     show_status(view);
@@ -50,8 +72,9 @@ void SnapshotSystem::on_status_posted()
     StatusView view;
     {
         xxScopedLock hold(&posted_status_lock);
-        view = posted_status;
-        status_posted = false;
+        if (posted_statuses.empty()) return;
+        view = std::move(posted_statuses.front());
+        posted_statuses.pop_front();
     }
     show_status(view);
 }
@@ -77,7 +100,8 @@ void SnapshotSystem::show_status(const StatusView& view)
                                             : "Glintor: webserver disabled";
         caption = "enable webserver";
     }
-    set_tray_icon(icon, tooltip, false);
+    // While the icon is missing there is nothing to modify; the retry adds it and shows this.
+    if (!tray_icon_missing) set_tray_icon(icon, tooltip, false);
 
     MENUITEMINFOA item = {};
     item.cbSize = sizeof(MENUITEMINFOA);

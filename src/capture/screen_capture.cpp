@@ -14,6 +14,7 @@
 #include "capture/screen_copy.h"
 #include "server/snapshot_server.h"
 #include "support/handles.h"
+#include "support/platform.h"
 #include "support/xx_log.h"
 
 namespace {
@@ -64,10 +65,10 @@ struct Visible {
 // The copy is limited to the virtual screen: under Wine a copy that reaches past the screen's
 // edge (even only with the bitmap's padding columns) copies nothing at all. On Windows the
 // outcome is the same as for the whole rectangle.
-Visible visible_part(const RECT& screen, POINT source_on_screen, POINT origin, int32_t PW, int32_t H, int32_t W)
+Visible visible_part(const RECT& screen, POINT origin, int32_t PW, int32_t H, int32_t W)
 {
-    const int64_t left = static_cast<int64_t>(source_on_screen.x) + origin.x;
-    const int64_t top = static_cast<int64_t>(source_on_screen.y) + origin.y;
+    const int64_t left = origin.x;
+    const int64_t top = origin.y;
     Visible visible;
     visible.whole_image = left >= screen.left && top >= screen.top && left + W <= screen.right && top + H <= screen.bottom;
     const int64_t part_left = std::max<int64_t>(left, screen.left), part_top = std::max<int64_t>(top, screen.top);
@@ -103,18 +104,22 @@ unsigned char* reserve(std::vector<unsigned char>& buffer, size_t size)
 
 }  // namespace
 
-// The pixels of one band of a screen copy: 128 Ki, half a megabyte at 4 bytes a pixel.
+// The pixels of one band of a screen copy under Wine: 128 Ki, half a megabyte at 4 bytes a pixel.
 constexpr LONG kCopyBandPixels = 1 << 17;
 
-// The visible part of the screen copied into the bitmap, in bands. Under Wine each copy passes
-// through buffers of its size on the Unix side: the C library there keeps buffers of tens of
-// megabytes (a whole 4K screen) for good once they have been used, and bands of a megabyte or
-// more often take ten times as long to come through as bands of half a megabyte (30 against
-// 3 ms for a whole 1366 x 768 screen). On Windows the result is the same as one copy.
+// The visible part of the screen copied into the bitmap. On Windows that is one copy: every
+// copy with CAPTUREBLT hides and redraws the pointer, and each is another moment of the screen,
+// so bands would make the pointer flicker and a moving window tear. Under Wine each copy
+// passes through buffers of its size on the Unix side: the C library there keeps buffers of
+// tens of megabytes (a whole 4K screen) for good once they have been used, and copies of a
+// megabyte or more often take ten times as long to come through as half a megabyte (30
+// against 3 ms for a whole 1366 x 768 screen), so there the copy comes in bands.
 bool copy_from_screen(HDC to, HDC from, const RECT& part, POINT origin)
 {
     const LONG width = part.right - part.left;
-    const LONG band = std::max<LONG>(1, kCopyBandPixels / std::max<LONG>(1, width));
+    const LONG height = part.bottom - part.top;
+    const LONG band =
+        glintor::running_under_wine() ? std::max<LONG>(1, kCopyBandPixels / std::max<LONG>(1, width)) : height;
     for (LONG top = part.top; top < part.bottom; top += band) {
         const LONG rows = std::min<LONG>(band, part.bottom - top);
         // CAPTUREBLT: layered and translucent windows are part of the image.
@@ -166,9 +171,7 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
         log_text(1, std::string("active window: ") + handle_text + "\n");
     }
 
-    HDC source = screen.get();
-    POINT source_on_screen = {0, 0};  // where the source device's (0, 0) is on the screen
-    std::unique_ptr<glintor::WindowDC> client_area;
+    const HDC source = screen.get();
     if (width > 0 && height > 0) {
         W = width;
         H = height;
@@ -177,17 +180,16 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
     } else {
         const int32_t mode = get_auto_snapshot_mode();
         if (mode == 1) {
-            if (foreground) client_area = std::make_unique<glintor::WindowDC>(foreground, GetDC(foreground));
-            if (client_area && *client_area) {
-                RECT client = {0, 0, 0, 0};
-                GetClientRect(foreground, &client);
-                POINT corner = {0, 0};
-                ClientToScreen(foreground, &corner);
-                source = client_area->get();
-                source_on_screen = corner;
+            // The client area's pixels come from the screen at its position, not from the
+            // window's own device: under the desktop compositor that reads the window's
+            // redirection surface, which windows drawn with DirectX or DirectComposition
+            // (Chromium-based browsers, Electron and UWP programs) leave black.
+            RECT client = {0, 0, 0, 0};
+            POINT corner = {0, 0};
+            if (foreground && GetClientRect(foreground, &client) && ClientToScreen(foreground, &corner)) {
                 W = client.right - client.left;
                 H = client.bottom - client.top;
-                origin = {0, 0};
+                origin = corner;
                 drawn_at = pointer_at(corner);
             }
         } else if (mode == 2) {
@@ -211,7 +213,7 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
         return;
     }
     const int32_t PW = padded_width(W);
-    const Visible visible = visible_part(virtual_screen, source_on_screen, origin, PW, H, W);
+    const Visible visible = visible_part(virtual_screen, origin, PW, H, W);
 
     std::unique_ptr<CaptureScratch> scratch = take_scratch();
     // Handed back on every path; the bitmap is no longer selected by then. Nothing larger than

@@ -1,4 +1,5 @@
 // Serving one request: whatever was asked, the answer is the current snapshot.
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -10,6 +11,12 @@ namespace {
 
 constexpr int kReceiveBufferSize = 4096;
 constexpr int kChunkSize = 1024;
+// The longest one reply may take, whatever the client reads: a 4K image at a few kilobytes a
+// second. The send time-out bounds each piece; this bounds the whole, so a slow reader cannot
+// keep the other viewers waiting for as long as it likes.
+constexpr DWORD kReplyDeadline = 60000;
+// How much longer a reply may take once a stop is asked: stop and exit wait no longer for it.
+constexpr DWORD kStopGrace = 5000;
 const char kResponseHeader[] = "HTTP/1.1 200 OK\nConnection: close\nContent-Type: image/jpeg\n\n";
 constexpr int kResponseHeaderSize = sizeof(kResponseHeader) - 1;  // 60
 static_assert(kResponseHeaderSize == 60, "the header is 60 bytes");
@@ -35,18 +42,36 @@ std::string peer_address(SOCKET client)
 
 }  // namespace
 
+bool SnapshotServer::may_send_more(SOCKET client, ReplyClock& clock)
+{
+    const DWORD elapsed = GetTickCount() - clock.start;
+    // A stop lets a reply that flows go on a little, so that the image already answered for
+    // (after a confirmation, say) still arrives whole, but not for as long as the client likes.
+    if (stop_requested && !clock.stopping) {
+        clock.stopping = true;
+        clock.deadline = std::min(clock.deadline, elapsed + kStopGrace);
+    }
+    if (elapsed >= clock.deadline) return false;
+    const DWORD left = clock.deadline - elapsed;
+    if (left < kSendTimeout)
+        setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&left), sizeof(left));
+    return true;
+}
+
 bool SnapshotServer::send_image(SOCKET client, const unsigned char* data, int32_t size)
 {
+    ReplyClock clock = {GetTickCount(), kReplyDeadline, false};
     const char* bytes = reinterpret_cast<const char*>(data);
     int32_t sent = 0;
     const int32_t whole_chunks = size / kChunkSize;
     for (int32_t i = 0; i < whole_chunks; ++i) {
+        if (!may_send_more(client, clock)) return false;
         int n = send_call(client, bytes + sent, kChunkSize, 0);
         if (n < kChunkSize) return false;
         sent += n;
     }
     const int32_t rest = size % kChunkSize;
-    if (rest > 0) {
+    if (rest > 0 && may_send_more(client, clock)) {
         int n = send_call(client, bytes + sent, rest, 0);
         if (n > 0) sent += n;
     }

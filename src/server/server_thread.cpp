@@ -11,9 +11,8 @@ namespace {
 constexpr int kBacklog = 3;
 // After an accept that failed for another reason than nobody waiting.
 constexpr DWORD kAcceptRetryMilliseconds = 50;
-// Time-outs of an accepted connection: a silent or stalled client cannot hold the server.
+// The receive time-out of an accepted connection: a silent client cannot hold the server.
 constexpr DWORD kReceiveTimeout = 5000;
-constexpr DWORD kSendTimeout = 10000;
 // After the reply: how long and how much of what the client still sends is read and dropped.
 constexpr DWORD kDrainMilliseconds = 1000;
 constexpr int kDrainBytes = 1 << 20;
@@ -74,15 +73,18 @@ void SnapshotServer::serverThread(void*)
         return;
     }
     glintor::UniqueSocket listen_socket(open_listening_socket());
-    if (!listen_socket) {
+    glintor::UniqueHandle connection;
+    if (listen_socket) connection.reset(watch_for_connections(listen_socket.get()));
+    if (!connection) {
         // Cleaned up before the report: a restart that follows at once finds nothing of this
         // thread's left to race with.
+        listen_socket.reset();
         WSACleanup();
         report_setup();
         return;
     }
     report_setup();
-    serve_connections(listen_socket.get());
+    serve_connections(listen_socket.get(), connection.get());
     log_text(1, "closing listening socket\n");
     listen_socket.reset();
     WSACleanup();
@@ -97,10 +99,9 @@ SOCKET SnapshotServer::open_listening_socket()
         log_warning("error initializing listening socket");
         return INVALID_SOCKET;
     }
-    // No other program may bind the port over ours.
-    BOOL exclusive = TRUE;
-    setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-               sizeof(exclusive));
+    // No option: Windows' default already keeps other users from binding the port over ours,
+    // whereas SO_EXCLUSIVEADDRUSE would refuse our own restart for minutes after any viewer,
+    // while the connections this server closed first sit in TIME_WAIT.
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     const int32_t port = get_port_number();
@@ -123,17 +124,27 @@ SOCKET SnapshotServer::open_listening_socket()
     return listener.release();
 }
 
-void SnapshotServer::serve_connections(SOCKET listen_socket)
+HANDLE SnapshotServer::watch_for_connections(SOCKET listen_socket)
+{
+    // The event selection also makes the listening socket non-blocking, so an accept cannot
+    // hang when the client has gone. Without it nobody would listen: a failed set-up.
+    glintor::UniqueHandle connection(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!connection || !stop_signal || event_select_call(listen_socket, connection.get(), FD_ACCEPT) == SOCKET_ERROR) {
+        server_error = true;
+        log_warning("error waiting for connections on listening socket");
+        return nullptr;
+    }
+    return connection.release();
+}
+
+void SnapshotServer::serve_connections(SOCKET listen_socket, HANDLE connection)
 {
     // The idle server sleeps in one wait for a connection or a stop, whichever comes first:
     // no polling, so it costs nothing while nobody asks, and a stop takes effect at once. It
     // sleeps only when accept finds nobody waiting, and selects the event anew first: that
     // signals at once for a connection that came meanwhile, whereas after a failed accept
-    // Wine does not always signal again (Windows does). The event selection also makes the
-    // listening socket non-blocking, so an accept cannot hang when the client has gone.
-    glintor::UniqueHandle connection(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    if (!connection || !stop_signal || WSAEventSelect(listen_socket, connection.get(), FD_ACCEPT) == SOCKET_ERROR) return;
-    const HANDLE wake[2] = {stop_signal.get(), connection.get()};
+    // Wine does not always signal again (Windows does).
+    const HANDLE wake[2] = {stop_signal.get(), connection};
     while (!stop_requested) {
         sockaddr_in peer = {};
         int peer_size = 16;
@@ -142,7 +153,7 @@ void SnapshotServer::serve_connections(SOCKET listen_socket)
             // Nobody waits: sleep until someone comes. Another failure (a connection reset
             // before it was taken, no descriptors left): try again shortly, without spinning.
             const bool nobody = WSAGetLastError() == WSAEWOULDBLOCK;
-            const bool armed = WSAEventSelect(listen_socket, connection.get(), FD_ACCEPT) != SOCKET_ERROR;
+            const bool armed = WSAEventSelect(listen_socket, connection, FD_ACCEPT) != SOCKET_ERROR;
             WaitForMultipleObjects(2, wake, FALSE, nobody && armed ? INFINITE : kAcceptRetryMilliseconds);
             continue;
         }

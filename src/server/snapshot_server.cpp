@@ -17,6 +17,7 @@ SnapshotServer::SnapshotServer()
       stop_signal(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     send_call = &::send;
+    event_select_call = &::WSAEventSelect;
 }
 
 SnapshotServer::~SnapshotServer()

@@ -18,6 +18,10 @@
 
 class SnapshotSystem;
 
+// The send time-out of an accepted connection: one piece of a reply waits no longer for a
+// stalled client.
+constexpr DWORD kSendTimeout = 10000;
+
 class SnapshotServer {
 public:
     SnapshotServer();
@@ -101,6 +105,9 @@ public:
     // How the image goes out; the default is Winsock's send. Tests watch the sends through it.
     using SendFunction = int(WSAAPI*)(SOCKET, const char*, int, int);
     SendFunction send_call;
+    // How the listening socket's event is selected at set-up; the default is Winsock's.
+    using EventSelectFunction = int(WSAAPI*)(SOCKET, WSAEVENT, long);
+    EventSelectFunction event_select_call;
 
 private:
     // Tells start_server that the set-up has ended, listening or failed.
@@ -108,12 +115,24 @@ private:
     // The listening socket on port_number, ready for the accept loop; none after a failure,
     // which is logged and recorded in server_error.
     SOCKET open_listening_socket();
+    // The event that signals a waiting connection; none after a failure, which is logged and
+    // recorded in server_error.
+    HANDLE watch_for_connections(SOCKET listen_socket);
     // Serves one connection after another until a stop is asked.
-    void serve_connections(SOCKET listen_socket);
+    void serve_connections(SOCKET listen_socket, HANDLE connection);
     // Saves a numbered copy of a new snapshot into the copies folder, if there is one.
     void save_copy(const unsigned char* data, int32_t size);
     // Sends the image in 1024-byte pieces; true when every byte went out.
     bool send_image(SOCKET client, const unsigned char* data, int32_t size);
+    // When a reply began, how long it may take (from its start), and whether a stop was seen.
+    struct ReplyClock {
+        DWORD start;
+        DWORD deadline;
+        bool stopping;
+    };
+    // Whether the next piece of a reply may go out: not once its deadline has passed, which a
+    // stop brings near. Near the deadline the send time-out shrinks to it.
+    bool may_send_more(SOCKET client, ReplyClock& clock);
 
     // What one capture works in: the off-screen bitmap and the image and row buffers. The last
     // capture's are kept for the next one: fresh ones of megabytes cost more to fault in, page

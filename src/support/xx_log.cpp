@@ -12,6 +12,28 @@ std::string get_home_folder()
     return std::string(drive ? drive : "") + home + "/";
 }
 
+namespace {
+
+BOOL WINAPI ignore_interrupt(DWORD event)
+{
+    // Ctrl+C and Ctrl+Break in the console would end the process without its shutdown.
+    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+}
+
+// Windows ends a process whose console is closed, whatever a control handler answers, which
+// would leave a ghost tray icon and skip the release of the hot keys and the port. The console
+// therefore has no close item, and its interrupt keys are ignored; the tray menu's exit ends
+// the program.
+void keep_console_from_ending_program()
+{
+    SetConsoleCtrlHandler(&ignore_interrupt, TRUE);
+    const HWND console = GetConsoleWindow();
+    const HMENU menu = console ? GetSystemMenu(console, FALSE) : nullptr;
+    if (menu) DeleteMenu(menu, SC_CLOSE, MF_BYCOMMAND);
+}
+
+}  // namespace
+
 xxLog& xxLog::instance()
 {
     // Built once, even when two threads ask at the same moment; destroyed at process exit.
@@ -53,6 +75,7 @@ void xxLog::refresh()
     if (file) console_enabled = true;
     if (console_enabled && !console_output) {
         AllocConsole();
+        keep_console_from_ending_program();
         SetConsoleTitleA("Debug Window");
         console_output = GetStdHandle(STD_OUTPUT_HANDLE);
         COORD size = {120, 5000};

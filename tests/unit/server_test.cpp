@@ -34,6 +34,12 @@ std::vector<int> recorded_sends()
     return sends;
 }
 
+int WSAAPI failing_event_select(SOCKET, WSAEVENT, long)
+{
+    WSASetLastError(WSAENETDOWN);
+    return SOCKET_ERROR;
+}
+
 std::shared_ptr<const unsigned char[]> make_image(size_t size, unsigned seed, std::string* copy = nullptr)
 {
     std::shared_ptr<unsigned char[]> bytes(new unsigned char[size]);
@@ -232,6 +238,11 @@ TEST_F(ServerTest, ANewPortRestartsARunningServerAndStartsNothingOtherwise)
     EXPECT_TRUE(server().get_server_running());
     EXPECT_EQ(760u, http_exchange(second, "GET /").bytes.size());
     EXPECT_FALSE(http_exchange(port, "GET /").connected) << "the old port still answers";
+    // Right after a served request, whose connection the server closed first.
+    server().stop_server();
+    server().start_server();
+    EXPECT_TRUE(server().get_server_running());
+    EXPECT_EQ(760u, http_exchange(second, "GET /").bytes.size());
 
     server().stop_server();
     const int third = free_port();
@@ -248,6 +259,43 @@ TEST_F(ServerTest, StopTakesEffectPromptlyWhenIdle)
     // The idle loop wakes for the stop itself: no time-out or poll to wait out.
     EXPECT_LT(GetTickCount() - start_tick, 500u);
     EXPECT_FALSE(server().get_server_running());
+}
+
+TEST_F(ServerTest, AFailedWaitForConnectionsIsAFailedStart)
+{
+    server().event_select_call = &failing_event_select;
+    server().start_server();
+    EXPECT_FALSE(server().get_server_running());
+    EXPECT_TRUE(server().has_server_error());
+}
+
+TEST_F(ServerTest, AReaderOfAKilobyteAtATimeDoesNotHoldTheStop)
+{
+    start();
+    // More than the loopback buffers on both sides hold, so that the sends wait for the reader.
+    install(16 << 20);
+    SOCKET slow = connect_to(port, 4096);
+    ASSERT_NE(INVALID_SOCKET, slow);
+    DWORD patience = 5000;
+    setsockopt(slow, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&patience), sizeof(patience));
+    send(slow, "GET / HTTP/1.1\r\n\r\n", 18, 0);
+    std::atomic<bool> reading{true};
+    std::thread reader([&] {
+        char piece[1024];
+        // Gives up after 20 s: a stop that waited for the whole image ends then.
+        for (const DWORD until = GetTickCount() + 20000; reading && GetTickCount() < until;) {
+            if (recv(slow, piece, sizeof(piece), 0) <= 0) break;
+            Sleep(100);
+        }
+    });
+    ASSERT_TRUE(wait_until([&] { return recorded_sends().size() > 100; }, 10000));
+    const DWORD start_tick = GetTickCount();
+    server().stop_server();
+    const DWORD took = GetTickCount() - start_tick;
+    reading = false;
+    reader.join();
+    closesocket(slow);
+    EXPECT_LT(took, 11000u) << "sends before the stop: " << recorded_sends().size();
 }
 
 TEST_F(ServerTest, StoppingWhileAClientIsSilentEndsWithinTheTimeOut)

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "common/http_client.h"
 #include "common/in_process.h"
 #include "common/test_helpers.h"
+#include "app/messages.h"
 #include "resources/resource.h"
 
 using namespace testing_helpers;
@@ -42,7 +45,7 @@ protected:
         pump_messages();
         Status s{0xbd, controller->tray_record.szTip, ""};
         for (int id : {IDI_DISABLED, IDI_SENDING, IDI_AUTO, IDI_AUTO_ASK, IDI_STORED, IDI_STORED_ASK})
-            if (controller->tray_record.hIcon == LoadIconA(app_instance, MAKEINTRESOURCEA(id))) s.icon = id;
+            if (controller->tray_record.hIcon == SnapshotSystem::tray_icon(static_cast<WORD>(id))) s.icon = id;
         char caption[64];
         memset(caption, 0xbd, sizeof(caption));
         GetMenuStringA(controller->tray_menu, ID_TRAY_SERVER, caption, sizeof(caption), MF_BYCOMMAND);
@@ -122,6 +125,25 @@ TEST_F(TrayTest, ServingAClientShowsItsAddressThenWaitingAgain)
     client.join();
     EXPECT_TRUE(wait_until([&] { return status().icon == IDI_STORED_ASK; }, 5000));
     expect_status(IDI_STORED_ASK, "Glintor: waiting for connection", "disable webserver");
+}
+
+TEST_F(TrayTest, ARequestOverBeforeTheTrayLooksStillShowsItsViewer)
+{
+    set_raw_dword("server_running", 1);
+    start_program();
+    pump_messages();
+    // Both of the server thread's refreshes are posted before the connection closes.
+    ASSERT_TRUE(http_exchange(port, "GET / HTTP/1.1\r\n\r\n").closed);
+    std::vector<std::string> shown;
+    MSG posted;
+    while (PeekMessageA(&posted, controller->dialog, WM_APP_UPDATE_STATUS, WM_APP_UPDATE_STATUS, PM_REMOVE)) {
+        DispatchMessageA(&posted);
+        const bool sending = controller->tray_record.hIcon == SnapshotSystem::tray_icon(IDI_SENDING);
+        shown.push_back(std::string(sending ? "sending icon, " : "") + controller->tray_record.szTip);
+    }
+    const std::vector<std::string> expected = {"sending icon, Glintor: sending screenshot to 127.0.0.1",
+                                               "Glintor: waiting for connection"};
+    EXPECT_EQ(expected, shown);
 }
 
 TEST_F(TrayTest, ARestartedShellGetsTheIconAgain)
