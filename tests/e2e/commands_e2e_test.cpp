@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <fstream>
 #include <sstream>
@@ -171,23 +172,46 @@ TEST_F(CommandsTest, EachControlWritesItsSettingAtOnce)
     EXPECT_EQ(0u, stored("auto_snapshot_mode"));
 }
 
-TEST_F(CommandsTest, TheSoundFileChooserOpensAndCancellingChangesNothing)
+TEST_F(CommandsTest, TheSoundFileChooserStoresTheChoiceAndNothingElse)
 {
     set_raw_string("sent_sound_path", "C:\\before.wav");
+    // Copies go into the program's current folder, which choosing a file must not move.
+    set_raw_string("snapshot_save_folder", ".");
+    const std::string sounds = make_temp_folder("glintor-e2e-sounds-");
+    const std::string sound = sounds + "\\pick.wav";
+    std::ofstream(sound) << "RIFF";
     start();
-    for (int button : {IDC_SNAPSHOT_SOUND_BROWSE, IDC_SENT_SOUND_BROWSE}) {
+    auto open_chooser = [&](int button) {
         PostMessageA(control(button), BM_CLICK, 0, 0);
         HWND chooser = nullptr;
-        ASSERT_TRUE(wait_until(
-            [&] { return (chooser = find_window_of(glintor.process_id(), nullptr, "select Sound File")) != nullptr; },
-            20000))
-            << "no chooser for button " << button;
+        wait_until([&] { return (chooser = find_window_of(glintor.process_id(), nullptr, "select Sound File")) != nullptr; },
+                   20000);
+        return chooser;
+    };
+    for (int button : {IDC_SNAPSHOT_SOUND_BROWSE, IDC_SENT_SOUND_BROWSE}) {
+        HWND chooser = open_chooser(button);
+        ASSERT_TRUE(chooser) << "no chooser for button " << button;
         PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
         ASSERT_TRUE(wait_until([&] { return !IsWindow(chooser); }, 10000));
     }
     EXPECT_EQ("C:\\before.wav", stored_text("sent_sound_path"));
     // The dialog stored the empty path when it was filled at start-up; cancelling kept it.
     EXPECT_EQ("", stored_text("snapshot_sound_path"));
+
+    HWND chooser = open_chooser(IDC_SENT_SOUND_BROWSE);
+    ASSERT_TRUE(chooser);
+    ASSERT_TRUE(set_control_text(GetDlgItem(chooser, cmb13), sound));
+    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(wait_until([&] { return stored_text("sent_sound_path") == sound; }, 10000))
+        << "stored " << stored_text("sent_sound_path");
+    press_chord(VK_SHIFT, VK_SNAPSHOT);
+    char current[MAX_PATH] = {0};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    const std::string started_in = std::string(current) + "\\glintor1.jpg", moved_to = sounds + "\\glintor1.jpg";
+    wait_until([&] { return !read_file(started_in).empty() || !read_file(moved_to).empty(); }, 10000);
+    EXPECT_FALSE(read_file(started_in).empty()) << "no copy in " << current << (read_file(moved_to).empty() ? "" : ", one in " + sounds);
+    DeleteFileA(started_in.c_str());
+    remove_folder(sounds);
 }
 
 TEST_F(CommandsTest, DraggingTheQualityTrackbarStoresEveryPosition)
