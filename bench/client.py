@@ -4,7 +4,7 @@ loopback, one connection per request, read until the server closes.
 
     client.py latency PORT COUNT            prints "median p95" in milliseconds
     client.py rate PORT SECONDS CLIENTS PATH  prints requests per second (whole replies only)
-    client.py save PORT FILE                saves one reply's body (after the 60-byte header)
+    client.py save PORT FILE                saves one reply's body (after the 64-byte header)
     client.py count PORT N                  makes N requests
     client.py paced PORT COUNT GAP_MS        one request every GAP_MS; prints the medians of the
                                             whole request, connect to first byte, first to last
@@ -95,6 +95,6 @@ if __name__ == "__main__":
         for _ in range(int(sys.argv[3])):
             fetch(port)
     elif mode == "save":
-        body = fetch(port)[60:]
+        body = fetch(port)[64:]
         with open(sys.argv[3], "wb") as f:
             f.write(body)

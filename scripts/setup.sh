@@ -12,7 +12,7 @@ packages=(
   wine wine64 fonts-wine
   xvfb xauth x11-utils imagemagick
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
-  python3 zip unzip busybox bc procps gcc fonts-dejavu-core
+  python3 zip unzip busybox bc procps gcc fonts-dejavu-core nodejs
 )
 
 missing=()

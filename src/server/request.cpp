@@ -17,9 +17,11 @@ constexpr int kChunkSize = 1024;
 constexpr DWORD kReplyDeadline = 60000;
 // How much longer a reply may take once a stop is asked: stop and exit wait no longer for it.
 constexpr DWORD kStopGrace = 5000;
-const char kResponseHeader[] = "HTTP/1.1 200 OK\nConnection: close\nContent-Type: image/jpeg\n\n";
-constexpr int kResponseHeaderSize = sizeof(kResponseHeader) - 1;  // 60
-static_assert(kResponseHeaderSize == 60, "the header is 60 bytes");
+// Lines end with CRLF, as HTTP/1.1 has them: strict parsers (Node's http and fetch, and the
+// viewers built on them) refuse bare line feeds.
+const char kResponseHeader[] = "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: image/jpeg\r\n\r\n";
+constexpr int kResponseHeaderSize = sizeof(kResponseHeader) - 1;
+static_assert(kResponseHeaderSize == 64, "the header is 64 bytes");
 
 // Asks the user whether the client may have the snapshot. Blocks the server thread.
 bool confirm_sending(std::string address)

@@ -2,7 +2,7 @@
 
 namespace testing_helpers {
 
-const std::string kResponseHeader = "HTTP/1.1 200 OK\nConnection: close\nContent-Type: image/jpeg\n\n";
+const std::string kResponseHeader = "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: image/jpeg\r\n\r\n";
 
 void ensure_winsock()
 {

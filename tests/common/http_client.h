@@ -32,7 +32,7 @@ SOCKET hold_port(int port);
 // set before connecting, so that the server sees the small window from the start.
 SOCKET connect_to(int port, int receive_buffer = 0);
 
-// The 60-byte header every reply starts with.
+// The 64-byte header every reply starts with.
 extern const std::string kResponseHeader;
 
 }  // namespace testing_helpers

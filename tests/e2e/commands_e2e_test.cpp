@@ -281,7 +281,7 @@ TEST_F(CommandsTest, ShiftPrintTakesTheWholeScreenAndKeepsServingIt)
     EXPECT_TRUE(kResponseHeader + read_file(copy) == first) << "served " << first.size() << " bytes";
     EXPECT_TRUE(first == current_image()) << "the snapshot changed without a new one being taken";
     Image image;
-    ASSERT_TRUE(decode_jpeg(first.substr(60), image));
+    ASSERT_TRUE(decode_jpeg(first.substr(kResponseHeader.size()), image));
     EXPECT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), image.width);
     remove_folder(folder);
 }
@@ -301,7 +301,7 @@ TEST_F(CommandsTest, CtrlPrintAreaDraggedOnTheOverlay)
     pump_messages();
     const std::string area = current_image();
     Image image;
-    ASSERT_TRUE(decode_jpeg(area.substr(60), image));
+    ASSERT_TRUE(decode_jpeg(area.substr(kResponseHeader.size()), image));
     EXPECT_EQ(400, image.width);
     EXPECT_EQ(300, image.height);
     int wrong = 0;

@@ -128,7 +128,7 @@ protected:
         EXPECT_TRUE(glintor.start());
         const std::string first = http_exchange(port, "GET /").bytes;
         set_raw_dword("auto_snapshot", 0);
-        EXPECT_GT(first.size(), 60u);
+        EXPECT_GT(first.size(), kResponseHeader.size());
         return first;
     }
     // A stored snapshot of several megabytes: the noise on the whole screen at quality 100.
@@ -330,7 +330,7 @@ TEST_F(ReliabilityTest, AThousandRequestsEachWayLeakNothing)
         int served = 0;
         const DWORD start = GetTickCount();
         for (int i = 0; i < 1000; ++i)
-            if (http_exchange(port, "GET / HTTP/1.1\r\n\r\n").bytes.size() > 60) ++served;
+            if (http_exchange(port, "GET / HTTP/1.1\r\n\r\n").bytes.size() > kResponseHeader.size()) ++served;
         const DWORD took = GetTickCount() - start;
         // What the last requests left for the program's main thread is handled meanwhile.
         wait_until([&] { return descriptor_count() <= descriptors0 + 5; }, 5000);
@@ -354,7 +354,7 @@ TEST_F(ReliabilityTest, HotKeysDuringDownloadsAndClearDuringCounting)
     set_raw_dword("auto_snapshot_mode", 0);
     press_chord(VK_SHIFT, VK_SNAPSHOT);
     // Auto mode goes off before the capture: wait for the capture itself.
-    ASSERT_TRUE(wait_until([&] { return http_exchange(port, "GET /").bytes.size() > 60; }, 10000));
+    ASSERT_TRUE(wait_until([&] { return http_exchange(port, "GET /").bytes.size() > kResponseHeader.size(); }, 10000));
 
     const DWORD counted_before = stored("alltime_counter");
     std::atomic<bool> done{false};
@@ -365,7 +365,7 @@ TEST_F(ReliabilityTest, HotKeysDuringDownloadsAndClearDuringCounting)
             while (!done) {
                 Reply reply = http_exchange(port, "GET /", 30000);
                 Image image;
-                if (reply.bytes.size() > 60 && decode_jpeg(reply.bytes.substr(60), image)) {
+                if (reply.bytes.size() > kResponseHeader.size() && decode_jpeg(reply.bytes.substr(kResponseHeader.size()), image)) {
                     ++whole;
                 } else {
                     ++broken;
@@ -443,7 +443,7 @@ TEST_F(ReliabilityTest, ExitWhileTheConfirmationIsOpenEndsOnceItIsAnswered)
     PostMessageA(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
     EXPECT_EQ(0u, glintor.wait_for_exit(15000));
     client.join();
-    EXPECT_GT(reply.bytes.size(), 60u);
+    EXPECT_GT(reply.bytes.size(), kResponseHeader.size());
 }
 
 }  // namespace

@@ -159,7 +159,7 @@ TEST_F(ServerE2ETest, TheLogTellsEachStepOfARequestAndItsCaptureAtItsDepth)
         "            created compatible\n";
     const std::string sent = "        has image?\n"
                              "        sending image\n"
-                             "        image sent. Size: " + std::to_string(first - 60) + "\n";
+                             "        image sent. Size: " + std::to_string(first - kResponseHeader.size()) + "\n";
     const std::string expected = "SnapshotServer::serverThread()\n" + request +
                                  "            active window: *\n"
                                  "            created compatible bitmap\n"

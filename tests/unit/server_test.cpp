@@ -156,9 +156,9 @@ TEST_F(ServerTest, TheImageGoesOutIn1024BytePieces)
         size_t size;
         std::vector<int> expected;
     } cases[] = {
-        {2048, {60, 1024, 1024}},
-        {1000, {60, 1000}},
-        {2500, {60, 1024, 1024, 452}},
+        {2048, {64, 1024, 1024}},
+        {1000, {64, 1000}},
+        {2500, {64, 1024, 1024, 452}},
     };
     for (const auto& c : cases) {
         {
@@ -217,7 +217,7 @@ TEST_F(ServerTest, StopWaitsForAnOpenConfirmation)
     answerer.join();
     client.join();
     EXPECT_GE(took, 350u);
-    EXPECT_EQ(60u + 1500u, reply.bytes.size());
+    EXPECT_EQ(kResponseHeader.size() + 1500u, reply.bytes.size());
     EXPECT_FALSE(server().get_server_running());
 }
 
@@ -236,13 +236,13 @@ TEST_F(ServerTest, ANewPortRestartsARunningServerAndStartsNothingOtherwise)
     const int second = free_port();
     server().set_port_number(second);
     EXPECT_TRUE(server().get_server_running());
-    EXPECT_EQ(760u, http_exchange(second, "GET /").bytes.size());
+    EXPECT_EQ(kResponseHeader.size() + 700u, http_exchange(second, "GET /").bytes.size());
     EXPECT_FALSE(http_exchange(port, "GET /").connected) << "the old port still answers";
     // Right after a served request, whose connection the server closed first.
     server().stop_server();
     server().start_server();
     EXPECT_TRUE(server().get_server_running());
-    EXPECT_EQ(760u, http_exchange(second, "GET /").bytes.size());
+    EXPECT_EQ(kResponseHeader.size() + 700u, http_exchange(second, "GET /").bytes.size());
 
     server().stop_server();
     const int third = free_port();
