@@ -9,8 +9,11 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-state="$root/build/run"   # what a start left for the stop: the display, its pid, the picture's
+state="$root/build/run"   # what a start left for the stop: Glintor's pid, the display, its pid, the picture's
 mkdir -p "$state"
+# A Wine prefix of this script's own: the tray-menu exit below reaches only the Glintor that runs
+# in it, never one that a test or someone else started in another prefix.
+export WINEPREFIX="$state/wineprefix"
 
 # The display helpers (and the Wine settings); its start_display is replaced below.
 source scripts/session.sh
@@ -23,9 +26,10 @@ port()
     echo $(( ${value:-2000} ))
 }
 
+# Whether the Glintor this script started still runs.
 running()
 {
-    pgrep -f 'glintor\.exe' >/dev/null
+    [ -f "$state/glintor.pid" ] && kill -0 "$(cat "$state/glintor.pid")" 2>/dev/null
 }
 
 tell()
@@ -46,12 +50,13 @@ stop()
             echo "Glintor ended from its tray menu."
         else
             echo "Glintor did not end from its tray menu; ending it." >&2
-            pkill -f 'glintor\.exe' || true
+            kill "$(cat "$state/glintor.pid")" 2>/dev/null || true
         fi
         # The Unix process outlives the Windows one by a moment.
         for _ in $(seq 100); do running || break; sleep 0.1; done
         stopped=1
     fi
+    rm -f "$state/glintor.pid"
     # The display, and the picture on it, only when this script started them.
     local pid
     for pid in picture xvfb; do
@@ -112,6 +117,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 setsid nohup wine build/win64/bin/glintor.exe >/dev/null 2>&1 </dev/null &
+echo $! >"$state/glintor.pid"
 port=$(port)
 for _ in $(seq 300); do
     python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1).close()" 2>/dev/null && break
