@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Packs the release and checks it: both zips hold the program, the help page and the licence
-# note, and the 32-bit program is an i386 GUI program carrying version 1.03.
+# note; both programs pass check-pe.sh, and the 32-bit one is i386 and carries version 1.03.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-scripts/release.sh >/dev/null || { echo "check-release: packing failed"; exit 1; }
+# --packed: the caller has just packed it (the test command does), so it is not packed again.
+if [ "${1:-}" != --packed ]; then
+    scripts/release.sh >/dev/null || { echo "check-release: packing failed"; exit 1; }
+fi
 version=$(sed -n 's/.*VALUE "ProductVersion", "\([^"]*\)".*/\1/p' src/resources/glintor.rc)
 failed=0
 for arch in win32 win64; do
@@ -15,9 +18,12 @@ for arch in win32 win64; do
     done
 done
 unpacked=$(mktemp -d)
-unzip -q "dist/glintor-$version-win32.zip" glintor.exe -d "$unpacked"
-scripts/check-pe.sh "$unpacked/glintor.exe" >/dev/null || { echo "check-release: the win32 program is not a 32-bit GUI program"; failed=1; }
-strings -el "$unpacked/glintor.exe" | grep -qx "$version" || { echo "check-release: no version $version in the win32 program"; failed=1; }
+for arch in win32 win64; do
+    unzip -q "dist/glintor-$version-$arch.zip" glintor.exe -d "$unpacked/$arch"
+done
+# The programs as shipped: header, flags and manifest.
+scripts/check-pe.sh "$unpacked/win32/glintor.exe" "$unpacked/win64/glintor.exe" || failed=1
+strings -el "$unpacked/win32/glintor.exe" | grep -qx "$version" || { echo "check-release: no version $version in the win32 program"; failed=1; }
 rm -rf "$unpacked"
 [ $failed -eq 0 ] && echo "check-release: dist/glintor-$version-win32.zip and -win64.zip are complete"
 exit $failed
