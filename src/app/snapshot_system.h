@@ -88,6 +88,7 @@ public:
     // that a request over before the main thread looks still shows "sending" to its viewer.
     xxCriticalSection posted_status_lock;
     std::deque<StatusView> posted_statuses;
+    static constexpr size_t kPostedStatusesKept = 2;
     // The tray icon could not be added yet (the shell is not ready at logon): a timer retries.
     bool tray_icon_missing = false;
     void add_tray_icon();

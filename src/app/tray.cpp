@@ -60,6 +60,15 @@ void SnapshotSystem::update_status()
         // The server thread never waits for the main thread: it leaves what it saw and posts
         // a refresh for it.
         xxScopedLock hold(&posted_status_lock);
+        // Each refresh costs a call into the shell's process. When the main thread falls
+        // behind a quick run of requests, only the last two are kept: the last viewer's
+        // "sending" and what followed it. The queue, and the time the main thread needs to
+        // catch up (the tray menu waits behind it), stay bounded.
+        if (posted_statuses.size() >= kPostedStatusesKept) {
+            posted_statuses.pop_front();
+            posted_statuses.push_back(view);
+            return;  // the refreshes already posted show what is queued
+        }
         posted_statuses.push_back(view);
         if (!PostMessageA(dialog, WM_APP_UPDATE_STATUS, 0, 0)) posted_statuses.pop_back();
         return;
