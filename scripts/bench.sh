@@ -2,9 +2,11 @@
 # The benchmark on a fresh Debian machine. For each screen size, on a virtual display of that
 # size showing a generated, photo-like picture, it measures in one run: the capture and its steps
 # and what a request costs besides its sends (bench/bench.cpp under Wine), ImageMagick's import
-# on the same display, and the real glintor.exe under Wine as a viewer's browser reaches it
-# (bench/client.py, native sockets on loopback), beside busybox httpd serving the same bytes,
-# then the idle program's processor time and memory. Prints one table, a column per size.
+# on the same display, the real glintor.exe under Wine from its true start-up (its memory before
+# anything is asked, then 30 s after 30 whole-screen requests, and its processor time while
+# idle), as a viewer's browser reaches it (bench/client.py, native sockets on loopback), beside
+# busybox httpd serving the same bytes, and last the auto request and import again on a plain
+# picture (flat colour blocks and text). Prints one table, a column per size.
 #   scripts/bench.sh [runs] [WIDTHxHEIGHT ...]     (default: 20 1366x768 1920x1080 3840x2160)
 set -euo pipefail
 
@@ -47,6 +49,35 @@ kib() { awk "/^$2/ { print \$2 }" "/proc/$1/status"; }         # VmRSS or VmHWM 
 
 declare -A result  # "<size> <measure>" -> value
 
+# Whether a socket listens on port $1 (read from the kernel's table: a connection to find out
+# would be a request, and the program would take a snapshot for it).
+listening()
+{
+    awk -v port="$(printf ':%04X' "$1")" '$4 == "0A" && substr($2, length($2) - 4) == port { found = 1 }
+                                          END { exit !found }' /proc/net/tcp
+}
+
+# Shows picture $1 in a plain X window over the whole screen, so that import and the program
+# see the same thing.
+show_picture()
+{
+    [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null
+    display -geometry "$2+0+0" -borderwidth 0 "$1" &
+    viewer_pid=$!
+    sleep 2
+}
+
+# The usual tool's price for one screenshot of what the screen shows: "median p95". Run with the
+# machine's own allocator settings, not the ones the scripts give Wine.
+import_time()
+{
+    for _ in $(seq "$runs"); do
+        start=$(date +%s%N)
+        env -u GLIBC_TUNABLES import -window root -quality 60 jpeg:- >/dev/null
+        echo "scale=1; ($(date +%s%N) - $start) / 1000000" | bc
+    done | median_p95
+}
+
 # One size: its own display, Wine server and program start.
 measure_size()
 {
@@ -54,20 +85,22 @@ measure_size()
     start_display "$size"
     start_wine
 
-    # A photo-like picture on the screen (generated, the same every run), in a plain X window
-    # over the whole screen, so that import and the program see the same thing.
+    # Two pictures, generated, the same every run: a photo-like one, and a plain one (flat
+    # colour blocks and lines of text, as windows and documents are), where import is quick
+    # because the picture compresses well.
     convert -size "$size" -seed 7 plasma:fractal -blur 0x1 "$work/photo.png"
-    display -geometry "$size+0+0" -borderwidth 0 "$work/photo.png" &
-    viewer_pid=$!
-    sleep 2
+    local text_lines=() y
+    for ((y = h / 2 + 40; y < h - 20; y += 28)); do
+        text_lines+=(-annotate "+40+$y" "Quarterly figures, line $y: revenue, costs and the notes beside them.")
+    done
+    convert -size "$size" xc:'#f3f3f3' -fill '#2b5797' -draw "rectangle 0,0 $((w / 2)),$((h / 2))" \
+        -fill '#1e7145' -draw "rectangle $((w / 2)),0 $w,$((h / 4))" \
+        -fill '#e3a21a' -draw "rectangle $((w / 2)),$((h / 4)) $w,$((h / 2))" \
+        -fill black -font DejaVu-Sans -pointsize 16 "${text_lines[@]}" "$work/plain.png"
+    show_picture "$work/photo.png" "$size"
 
-    # The usual tool's price for one screenshot.
     local import_m import_p
-    read -r import_m import_p < <(for _ in $(seq "$runs"); do
-        start=$(date +%s%N)
-        import -window root -quality 60 jpeg:- >/dev/null
-        echo "scale=1; ($(date +%s%N) - $start) / 1000000" | bc
-    done | median_p95)
+    read -r import_m import_p < <(import_time)
 
     # The capture and its steps, and the price of the request's other steps, in a process of
     # their own.
@@ -92,7 +125,7 @@ measure_size()
     base_after=$(ticks "$server_pid")
     server_alone=$(echo "scale=3; ($base_after - $base_before) * 100 / $hz / 25" | bc)
 
-    # The program as viewers reach it.
+    # The program as viewers reach it, at its defaults but for the port and the sounds.
     local port=$((20000 + RANDOM % 20000))
     wine reg delete 'HKCU\Software\glintor' /f >/dev/null 2>&1 || true
     reg port_number "$port"
@@ -100,14 +133,31 @@ measure_size()
     reg play_sent_sound 0
     setsid wine build/win64/bin/glintor.exe >/dev/null 2>&1 </dev/null &
     for _ in $(seq 300); do
-        python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1).close()" 2>/dev/null && break
+        listening "$port" && break
         sleep 0.1
     done
     local pid
     pid=$(pgrep -f 'glintor.exe' | head -n 1)
-    sleep 1
+    # True start-up: the program up, nothing asked of it yet, settled.
+    sleep 3
     local rss_start
     rss_start=$(kib "$pid" VmRSS)
+
+    # 30 whole-screen requests, then the idle program: processor time of it and its Wine server
+    # from 5 s to 30 s after the last request, and its memory at 30 s.
+    python3 bench/client.py count "$port" 30
+    sleep 5
+    local program_before server_before program_after server_after idle server_idle idle_share rss_idle peak
+    program_before=$(ticks "$pid")
+    server_before=$(ticks "$server_pid")
+    sleep 25
+    program_after=$(ticks "$pid")
+    server_after=$(ticks "$server_pid")
+    idle=$(echo "scale=3; ($program_after - $program_before) * 100 / $hz / 25" | bc)
+    server_idle=$(echo "scale=3; ($server_after - $server_before) * 100 / $hz / 25" | bc)
+    idle_share=$(echo "scale=3; $idle + $server_idle - $server_alone" | bc)
+    rss_idle=$(kib "$pid" VmRSS)
+    peak=$(kib "$pid" VmHWM)
 
     local auto_m auto_p
     read -r auto_m auto_p < <(python3 bench/client.py latency "$port" "$runs")
@@ -136,20 +186,14 @@ measure_size()
     reg auto_snapshot 0
     read -r paced_all paced_before paced_sends paced_after < <(python3 bench/client.py paced "$port" 100 50)
 
-    # The idle program: processor time of it and its Wine server from 5 s to 30 s after the
-    # last request, and its memory at 30 s.
-    sleep 5
-    local program_before server_before program_after server_after idle server_idle idle_share rss_idle peak
-    program_before=$(ticks "$pid")
-    server_before=$(ticks "$server_pid")
-    sleep 25
-    program_after=$(ticks "$pid")
-    server_after=$(ticks "$server_pid")
-    idle=$(echo "scale=3; ($program_after - $program_before) * 100 / $hz / 25" | bc)
-    server_idle=$(echo "scale=3; ($server_after - $server_before) * 100 / $hz / 25" | bc)
-    idle_share=$(echo "scale=3; $idle + $server_idle - $server_alone" | bc)
-    rss_idle=$(kib "$pid" VmRSS)
-    peak=$(kib "$pid" VmHWM)
+    # The plain picture: import and the whole-screen auto request again.
+    show_picture "$work/plain.png" "$size"
+    local plain_import_m plain_import_p plain_auto_m plain_auto_p plain_bytes
+    read -r plain_import_m plain_import_p < <(import_time)
+    reg auto_snapshot_mode 0
+    reg auto_snapshot 1
+    read -r plain_auto_m plain_auto_p < <(python3 bench/client.py latency "$port" "$runs")
+    plain_bytes=$(python3 bench/client.py save "$port" "$work/plain.jpg"; stat -c %s "$work/plain.jpg")
 
     kill "$viewer_pid" 2>/dev/null || true
     viewer_pid=""
@@ -161,14 +205,16 @@ measure_size()
     for k in import_m import_p copy_m copy_p rows_m rows_p enc_m enc_p file_m file_p total_m total_p jpeg_bytes \
              main_m main_p send1k_m send64k_m log_us read_us write_us post_us sound_us socket_us peer_us stop_m \
              stop_p auto_m auto_p stored_1 stored_4 static_1 static_4 small_bytes paced_all paced_before \
-             paced_sends paced_after idle server_idle server_alone idle_share rss_start rss_idle peak; do
+             paced_sends paced_after idle server_idle server_alone idle_share rss_start rss_idle peak \
+             plain_import_m plain_import_p plain_auto_m plain_auto_p plain_bytes; do
         result["$size $k"]="${!k}"
     done
     result["$size ratio"]=$(echo "scale=2; $auto_m / $import_m" | bc)
+    result["$size plain_ratio"]=$(echo "scale=2; $plain_auto_m / $plain_import_m" | bc)
     result["$size outside"]=$(echo "scale=2; $paced_before + $paced_after" | bc)
-    result["$size rss_start"]=$((rss_start / 1024))
-    result["$size rss_idle"]=$((rss_idle / 1024))
-    result["$size rss_growth"]=$(( (rss_idle - rss_start) / 1024 ))
+    result["$size rss_start"]=$(echo "scale=1; $rss_start / 1024" | bc)
+    result["$size rss_idle"]=$(echo "scale=1; $rss_idle / 1024" | bc)
+    result["$size rss_growth"]=$(echo "scale=1; ($rss_idle - $rss_start) / 1024" | bc)
     result["$size peak"]=$((peak / 1024))
 }
 
@@ -210,6 +256,9 @@ row "the same on the main thread (hot keys)" "%s (%s) ms" main_m main_p
 row "auto-snapshot request, connect to last byte" "%s (%s) ms" auto_m auto_p
 row "\`import -window root -quality 60 jpeg:-\`" "%s (%s) ms" import_m import_p
 row "auto-snapshot request / import" "%s" ratio
+row "plain picture (flat blocks and text): JPEG of the whole screen" "%s bytes" plain_bytes
+row "... auto-snapshot request / \`import\`" "%s (%s) / %s (%s) ms" plain_auto_m plain_auto_p plain_import_m plain_import_p
+row "... auto-snapshot request / import" "%s" plain_ratio
 row "stored snapshot, sequential / 4 clients" "%s / %s per second" stored_1 stored_4
 row "busybox httpd, same bytes, sequential / 4 clients" "%s / %s per second" static_1 static_4
 row "one loopback send under Wine, 1,024 / 65,536 bytes" "%s / %s µs" send1k_m send64k_m
@@ -221,8 +270,9 @@ row "steps: refresh posted / sent sound (on) / socket set-up / peer" "%s / %s / 
 row "stopping the idle server" "%s (%s) ms" stop_m stop_p
 row "idle, 25 s: program / its Wine server / the Wine server before the program" "%s / %s / %s %%" idle server_idle server_alone
 row "... the idle program's own share (program + what it adds to the server)" "%s %% of a core" idle_share
-row "resident before the first capture / 30 s after the last request" "%s / %s MiB" rss_start rss_idle
+row "resident at start-up (3 s, nothing asked) / 30 s after the last of 30 requests" "%s / %s MiB" rss_start rss_idle
 row "... growth / peak" "%s / %s MiB" rss_growth peak
 echo
-echo "Bars: encoding at 1920 x 1080 <= 10 ms; auto request / import <= 0.3; outside the sends <= 3 ms;"
-echo "the idle program's share <= 0.2 % of a core; resident growth <= 5 MiB; stopping the idle server <= 100 ms."
+echo "Bars: encoding at 1920 x 1080 <= 10 ms; auto request / import <= 0.3 on both pictures; outside the sends"
+echo "<= 3 ms; the idle program's share <= 0.2 % of a core; resident growth <= 5 MiB (1920 x 1080 and 3840 x 2160);"
+echo "stopping the idle server <= 100 ms."

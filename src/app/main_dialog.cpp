@@ -90,9 +90,20 @@ void SnapshotSystem::on_menu_command(UINT command)
 
 void SnapshotSystem::on_timer(UINT_PTR timer)
 {
+    if (timer == kScratchReleaseTimer) {
+        if (server.release_idle_scratch()) KillTimer(dialog, kScratchReleaseTimer);
+        return;
+    }
     if (timer != kTrayRetryTimer) return;
     add_tray_icon();
     if (!tray_icon_missing) update_status();
+}
+
+bool SnapshotSystem::watch_kept_scratch()
+{
+    if (!dialog) return false;
+    if (!on_dialog_thread()) return PostMessageA(dialog, WM_APP_SCRATCH_KEPT, 0, 0) != FALSE;
+    return SetTimer(dialog, kScratchReleaseTimer, kScratchCheckMilliseconds, nullptr) != 0;
 }
 
 void SnapshotSystem::drop_focus()
@@ -150,6 +161,9 @@ INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPAR
         return TRUE;
     case WM_APP_FILL_PREFERENCES:
         if (active_controller) active_controller->fill_preferences();
+        return TRUE;
+    case WM_APP_SCRATCH_KEPT:
+        if (active_controller) active_controller->watch_kept_scratch();
         return TRUE;
     case WM_TIMER:
         if (active_controller) active_controller->on_timer(wParam);

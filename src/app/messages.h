@@ -14,7 +14,13 @@ constexpr int kHotKeySnapshotAll = -2;   // Shift+Print
 // Posted to the main dialog by other threads, which never send to it and wait.
 constexpr UINT WM_APP_UPDATE_STATUS = WM_APP + 1;     // show the oldest status another thread left; no parameters
 constexpr UINT WM_APP_FILL_PREFERENCES = WM_APP + 2;  // reload the preferences; no parameters
+constexpr UINT WM_APP_SCRATCH_KEPT = WM_APP + 3;      // a capture kept its scratch: watch it; no parameters
 
 // The main dialog's timer that tries again to add the tray icon, and how often.
 constexpr UINT_PTR kTrayRetryTimer = 1;
 constexpr UINT kTrayRetryMilliseconds = 3000;
+
+// The main dialog's timer that looks, while a capture's scratch is kept, whether it has been
+// idle long enough to be given back, and how often.
+constexpr UINT_PTR kScratchReleaseTimer = 2;
+constexpr UINT kScratchCheckMilliseconds = 1000;

@@ -58,6 +58,10 @@ public:
     void snapshot_sound();
     void sent_sound();
 
+    // A capture kept its scratch: the main dialog's timer watches it until it is given back.
+    // From another thread this posts; false when the dialog could not be told.
+    bool watch_kept_scratch();
+
     // Registry primitives for the settings; they use no state of the controller.
     static int32_t read_dword(const std::string& name, int32_t default_value);
     static bool read_bool(const std::string& name, bool default_value);

@@ -45,10 +45,8 @@ Pointer read_pointer()
     return pointer;
 }
 
-// A kept scratch is given back after this long without a capture; the timer that does so
-// looks every so often while one is kept.
+// A kept scratch is given back after this long without a capture.
 constexpr DWORD kScratchIdleMilliseconds = 5000;
-constexpr DWORD kScratchCheckMilliseconds = 1000;
 
 // Bitmap rows are a whole number of 8 pixels: 3-byte pixels then need no row padding.
 int32_t padded_width(int32_t width)
@@ -328,37 +326,33 @@ std::unique_ptr<SnapshotServer::CaptureScratch> SnapshotServer::take_scratch()
 void SnapshotServer::keep_scratch(std::unique_ptr<CaptureScratch> scratch, int64_t largest_pixels)
 {
     if (!scratch || static_cast<int64_t>(scratch->width) * scratch->height > largest_pixels) return;
-    xxScopedLock hold(&state_lock);
-    // Otherwise another capture's is kept already; this one goes when the call returns.
-    if (!kept_scratch) kept_scratch = std::move(scratch);
-    last_capture = GetTickCount();
-    if (!release_timer &&
-        !CreateTimerQueueTimer(&release_timer, nullptr, &SnapshotServer::release_idle_scratch, this,
-                               kScratchIdleMilliseconds, kScratchCheckMilliseconds, WT_EXECUTEDEFAULT))
-        release_timer = nullptr;
-}
-
-void CALLBACK SnapshotServer::release_idle_scratch(void* parameter, BOOLEAN)
-{
-    auto* server = static_cast<SnapshotServer*>(parameter);
-    std::unique_ptr<CaptureScratch> idle;  // freed once the lock is left
-    xxScopedLock hold(&server->state_lock);
-    if (!server->release_timer || GetTickCount() - server->last_capture < kScratchIdleMilliseconds) return;
-    idle = std::move(server->kept_scratch);
-    // The timer ends itself, without waiting for this very call; the next kept scratch starts another.
-    DeleteTimerQueueTimer(nullptr, server->release_timer, nullptr);
-    server->release_timer = nullptr;
-}
-
-void SnapshotServer::stop_scratch_release()
-{
-    HANDLE timer;
+    bool watch = false;
     {
         xxScopedLock hold(&state_lock);
-        timer = release_timer;
-        release_timer = nullptr;  // a release in progress now does nothing
+        // Otherwise another capture's is kept already; this one goes when the call returns.
+        if (!kept_scratch) kept_scratch = std::move(scratch);
+        last_capture = GetTickCount();
+        watch = !release_watched;
+        release_watched = true;
     }
-    if (timer) DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+    // The main dialog's timer gives it back. A timer queue would start two threads for it (its
+    // own and a pool thread for the callback), whose stacks the idle program then keeps, about
+    // a megabyte each under Wine; and a queue timer can only end itself from inside its own
+    // callback, while the queue may still be using it.
+    if (watch && !owner->watch_kept_scratch()) {
+        xxScopedLock hold(&state_lock);
+        release_watched = false;  // the next capture asks again
+    }
+}
+
+bool SnapshotServer::release_idle_scratch()
+{
+    std::unique_ptr<CaptureScratch> idle;  // freed once the lock is left
+    xxScopedLock hold(&state_lock);
+    if (kept_scratch && GetTickCount() - last_capture < kScratchIdleMilliseconds) return false;
+    idle = std::move(kept_scratch);
+    release_watched = false;
+    return true;
 }
 
 void SnapshotServer::save_copy(const unsigned char* data, int32_t size)

@@ -23,7 +23,6 @@ SnapshotServer::SnapshotServer()
 SnapshotServer::~SnapshotServer()
 {
     stop_server_thread();
-    stop_scratch_release();
 }
 
 void SnapshotServer::set_owner(SnapshotSystem* new_owner)

@@ -147,11 +147,14 @@ private:
     // Keeps a capture's scratch for the next one, unless one is kept already or it has more
     // pixels than the largest that is worth keeping.
     void keep_scratch(std::unique_ptr<CaptureScratch> scratch, int64_t largest_pixels);
+
+public:
     // Gives the kept scratch back once no capture has used it for a few seconds: a tray program
-    // spends nearly all its life idle. Runs on a timer while a scratch is kept.
-    static void CALLBACK release_idle_scratch(void* server, BOOLEAN);
-    // Ends that timer, waiting for a release in progress.
-    void stop_scratch_release();
+    // spends nearly all its life idle. The main dialog's timer calls it while a scratch is kept;
+    // true when nothing is kept any more and the timer can end.
+    bool release_idle_scratch();
+
+private:
 
     xxThread thread;
     std::atomic<bool> stop_requested;
@@ -163,7 +166,7 @@ private:
     int32_t snapshot_size;                                   // guarded by state_lock
     std::unique_ptr<CaptureScratch> kept_scratch;            // guarded by state_lock
     DWORD last_capture = 0;                                  // guarded by state_lock: tick of the last give-back
-    HANDLE release_timer = nullptr;                          // guarded by state_lock
+    bool release_watched = false;                            // guarded by state_lock: the dialog's timer looks
 
     glintor::UniqueHandle setup_done;        // set by the server thread when its set-up ends
     glintor::UniqueHandle stop_signal;       // set with stop_requested: wakes the idle accept loop
