@@ -79,6 +79,12 @@ bool wait_until(const std::function<bool()>& condition, DWORD milliseconds)
     }
 }
 
+bool memory_growth_measurable()
+{
+    char value[8] = {0};
+    return GetEnvironmentVariableA("GLINTOR_DEBUG_HEAP", value, sizeof(value)) == 0;
+}
+
 void pump_messages()
 {
     MSG message;

@@ -26,6 +26,10 @@ bool wait_until(const std::function<bool()>& condition, DWORD milliseconds);
 // Handles what other threads posted to this thread's windows, and what is due to them.
 void pump_messages();
 
+// False under Wine's debug heap (scripts/test.sh --debug-heap), which holds freed blocks back:
+// checks of memory growth do not hold there.
+bool memory_growth_measurable();
+
 // The folder of the running test program, with a trailing backslash.
 std::string program_folder();
 // A new empty folder under the temporary folder; its path without a trailing backslash.
