@@ -136,6 +136,7 @@ measure_size()
         listening "$port" && break
         sleep 0.1
     done
+    listening "$port" || { echo "bench: glintor.exe does not listen on port $port" >&2; exit 1; }
     local pid
     pid=$(pgrep -f 'glintor.exe' | head -n 1)
     # True start-up: the program up, nothing asked of it yet, settled.

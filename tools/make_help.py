@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Turns README.md into the help page that ships beside the program (help.html).
+"""Turns the users' guide (HELP.md) into the help page that ships beside the program (help.html).
 
-Handles what the README uses: headings, paragraphs, lists, indented code blocks, tables,
+Handles what the guide uses: headings, paragraphs, lists, indented code blocks, tables,
 inline code, links and images.
-    make_help.py README.md help.html
+    make_help.py HELP.md help.html
 """
 import html
 import re
