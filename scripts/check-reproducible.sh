@@ -11,7 +11,7 @@ scripts/setup.sh
 scripts/deps.sh  # the source package, downloaded once
 commit=$(git rev-parse HEAD)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${GLINTOR_KEEP:-}" ] || rm -rf "$work"' EXIT
 for tree in first second; do
     git clone -q "$root" "$work/$tree"
     git -C "$work/$tree" checkout -q "$commit"
@@ -26,5 +26,15 @@ if cmp -s "$work/first/dist/SHA256SUMS" "$work/second/dist/SHA256SUMS"; then
 else
     echo "check-reproducible: the two builds of $commit differ:"
     diff "$work/first/dist/SHA256SUMS" "$work/second/dist/SHA256SUMS" || true
+    # Which files differ, and where.
+    for tree in first second; do
+        for zip in "$work/$tree"/dist/*.zip; do
+            mkdir -p "$work/$tree/unpacked"
+            unzip -q "$zip" -d "$work/$tree/unpacked/$(basename "$zip" .zip)"
+        done
+    done
+    (cd "$work/first/unpacked" && find . -type f | sort) | while read -r file; do
+        cmp "$work/first/unpacked/$file" "$work/second/unpacked/$file" || true
+    done
     exit 1
 fi

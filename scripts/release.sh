@@ -31,8 +31,10 @@ for arch in win32 win64; do
     rm -rf "$stage" && mkdir -p "$stage/docs"
     program="build/$arch/bin/glintor.exe"
     # The symbols beside the built program; the shipped one is stripped and names that file.
-    "$objcopy" --only-keep-debug "$program" "$program.debug"
-    (cd "build/$arch/bin" && "$objcopy" --strip-all --add-gnu-debuglink=glintor.exe.debug glintor.exe "$stage/glintor.exe")
+    # objcopy writes a time stamp into both: the commit's, not the clock's.
+    SOURCE_DATE_EPOCH=$epoch "$objcopy" --only-keep-debug "$program" "$program.debug"
+    (cd "build/$arch/bin" && SOURCE_DATE_EPOCH=$epoch "$objcopy" --strip-all --add-gnu-debuglink=glintor.exe.debug \
+        glintor.exe "$stage/glintor.exe")
     cp "build/$arch/bin/help.html" "$stage/"
     cp docs/preferences.png docs/browser.png "$stage/docs/"
     {
