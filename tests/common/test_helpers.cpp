@@ -1,6 +1,7 @@
 #include "common/test_helpers.h"
 
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <fstream>
 #include <sstream>
@@ -77,6 +78,19 @@ bool wait_until(const std::function<bool()>& condition, DWORD milliseconds)
         if (GetTickCount() - start >= milliseconds) return condition();
         Sleep(5);
     }
+}
+
+int thread_count(DWORD process_id)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == process_id) ++count;
+    CloseHandle(snapshot);
+    return count;
 }
 
 bool memory_growth_measurable()

@@ -25,6 +25,8 @@ bool wait_until(const std::function<bool()>& condition, DWORD milliseconds);
 
 // Handles what other threads posted to this thread's windows, and what is due to them.
 void pump_messages();
+// Threads of a process, from the system's list of all threads; -1 when it cannot be read.
+int thread_count(DWORD process_id);
 
 // False under Wine's debug heap (scripts/test.sh --debug-heap), which holds freed blocks back:
 // checks of memory growth do not hold there.

@@ -1,7 +1,5 @@
 #include "e2e/glintor_process.h"
 
-#include <tlhelp32.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +8,7 @@
 #include "common/http_client.h"
 #include "common/test_helpers.h"
 
+using testing_helpers::thread_count;
 using testing_helpers::wait_until;
 
 namespace e2e {
@@ -87,19 +86,6 @@ std::string linux_process_folder()
     } while (found.empty() && FindNextFileA(find, &entry));
     FindClose(find);
     return found;
-}
-
-int thread_count(DWORD process_id)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == process_id) ++count;
-    CloseHandle(snapshot);
-    return count;
 }
 
 bool wait_for_copy(const GlintorProcess& glintor, int threads)

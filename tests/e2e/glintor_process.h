@@ -51,8 +51,6 @@ private:
 // not through the Windows calls that ask another process.
 std::string linux_process_folder();
 
-// Threads of a process, from the system's list of all threads; -1 when it cannot be read.
-int thread_count(DWORD process_id);
 // Waits until the address copy the program was just asked for has ended: its thread has come
 // (one that ends at once may have gone already) and gone. threads: the count before asking,
 // with every other thread of the program running by then. Looking at the clipboard meanwhile
