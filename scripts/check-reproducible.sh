@@ -13,30 +13,31 @@ commit=$(git rev-parse HEAD)
 work=$(mktemp -d)
 trap '[ -n "${GLINTOR_KEEP:-}" ] || rm -rf "$work"' EXIT
 # Trees at paths of different lengths: nothing of the folder may reach the zips.
-for tree in first second-with-a-longer-path; do
-    git clone -q "$root" "$work/$tree"
-    git -C "$work/$tree" checkout -q "$commit"
-    mkdir -p "$work/$tree/build/deps/src"
-    cp "$root"/build/deps/src/libjpeg-turbo_* "$work/$tree/build/deps/src/"
-    echo "check-reproducible: building the release in $work/$tree"
-    (cd "$work/$tree" && scripts/release.sh >/dev/null)
+first="$work/first"
+second="$work/second-with-a-longer-path"
+for tree in "$first" "$second"; do
+    git clone -q "$root" "$tree"
+    git -C "$tree" checkout -q "$commit"
+    mkdir -p "$tree/build/deps/src"
+    cp "$root"/build/deps/src/libjpeg-turbo_* "$tree/build/deps/src/"
+    echo "check-reproducible: building the release in $tree"
+    (cd "$tree" && scripts/release.sh >/dev/null)
 done
-if cmp -s "$work/first/dist/SHA256SUMS" "$work/second-with-a-longer-path/dist/SHA256SUMS"; then
+if cmp -s "$first/dist/SHA256SUMS" "$second/dist/SHA256SUMS"; then
     echo "check-reproducible: both builds of $commit gave the same zips:"
-    cat "$work/first/dist/SHA256SUMS"
+    cat "$first/dist/SHA256SUMS"
 else
     echo "check-reproducible: the two builds of $commit differ:"
-    diff "$work/first/dist/SHA256SUMS" "$work/second-with-a-longer-path/dist/SHA256SUMS" || true
+    diff "$first/dist/SHA256SUMS" "$second/dist/SHA256SUMS" || true
     # Which files differ, and where.
-    # Trees at paths of different lengths: nothing of the folder may reach the zips.
-for tree in first second-with-a-longer-path; do
-        for zip in "$work/$tree"/dist/*.zip; do
-            mkdir -p "$work/$tree/unpacked"
-            unzip -q "$zip" -d "$work/$tree/unpacked/$(basename "$zip" .zip)"
+    for tree in "$first" "$second"; do
+        for zip in "$tree"/dist/*.zip; do
+            mkdir -p "$tree/unpacked"
+            unzip -q "$zip" -d "$tree/unpacked/$(basename "$zip" .zip)"
         done
     done
-    (cd "$work/first/unpacked" && find . -type f | sort) | while read -r file; do
-        cmp "$work/first/unpacked/$file" "$work/second-with-a-longer-path/unpacked/$file" || true
+    (cd "$first/unpacked" && find . -type f | sort) | while read -r file; do
+        cmp "$first/unpacked/$file" "$second/unpacked/$file" || true
     done
     exit 1
 fi

@@ -59,17 +59,12 @@ if mountpoint -q "$full_disk" || mount -t tmpfs -o size=64k glintor-full "$full_
     export GLINTOR_FULL_DISK="Z:${full_disk//\//\\}"
 fi
 
-if [ -n "$debug_heap" ]; then
-    heap_log="$root/build/win64/debug-heap.log"
-    ctest --preset win64 --output-log "$heap_log" "$@"
-    outcome=$?
-    if grep -E 'err:heap|warn:heap' "$heap_log"; then
-        echo "the debug heap reported the faults above (whole output: $heap_log)" >&2
-        outcome=1
-    fi
-else
-    ctest --preset win64 "$@"
-    outcome=$?
+heap_log="$root/build/win64/debug-heap.log"
+ctest --preset win64 ${debug_heap:+--output-log "$heap_log"} "$@"
+outcome=$?
+if [ -n "$debug_heap" ] && grep -E 'err:heap|warn:heap' "$heap_log"; then
+    echo "the debug heap reported the faults above (whole output: $heap_log)" >&2
+    outcome=1
 fi
 
 # The release packed above, and its programs' headers, flags and manifests, checked once.

@@ -64,13 +64,11 @@ void SnapshotSystem::update_status()
         // behind a quick run of requests, only the last two are kept: the last viewer's
         // "sending" and what followed it. The queue, and the time the main thread needs to
         // catch up (the tray menu waits behind it), stay bounded.
-        if (posted_statuses.size() >= kPostedStatusesKept) {
-            posted_statuses.pop_front();
-            posted_statuses.push_back(view);
-            return;  // the refreshes already posted show what is queued
-        }
+        // A full queue already has a refresh posted for each of its entries.
+        const bool full = posted_statuses.size() >= kPostedStatusesKept;
+        if (full) posted_statuses.pop_front();
         posted_statuses.push_back(view);
-        if (!PostMessageA(dialog, WM_APP_UPDATE_STATUS, 0, 0)) posted_statuses.pop_back();
+        if (!full && !PostMessageA(dialog, WM_APP_UPDATE_STATUS, 0, 0)) posted_statuses.pop_back();
         return;
     }
     show_status(view);

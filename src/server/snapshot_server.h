@@ -109,6 +109,11 @@ public:
     using EventSelectFunction = int(WSAAPI*)(SOCKET, WSAEVENT, long);
     EventSelectFunction event_select_call;
 
+    // Gives the kept capture scratch back once no capture has used it for a few seconds: a tray
+    // program spends nearly all its life idle. The main dialog's timer calls it while a scratch
+    // is kept; true when nothing is kept any more and the timer can end.
+    bool release_idle_scratch();
+
 private:
     // Tells start_server that the set-up has ended, listening or failed.
     void report_setup();
@@ -147,14 +152,6 @@ private:
     // Keeps a capture's scratch for the next one, unless one is kept already or it has more
     // pixels than the largest that is worth keeping.
     void keep_scratch(std::unique_ptr<CaptureScratch> scratch, int64_t largest_pixels);
-
-public:
-    // Gives the kept scratch back once no capture has used it for a few seconds: a tray program
-    // spends nearly all its life idle. The main dialog's timer calls it while a scratch is kept;
-    // true when nothing is kept any more and the timer can end.
-    bool release_idle_scratch();
-
-private:
 
     xxThread thread;
     std::atomic<bool> stop_requested;
