@@ -28,13 +28,13 @@
 
 #include "capture/jpeg_file.h"
 #include "capture/screen_copy.h"
-#include "common/http_client.h"
-#include "common/in_process.h"
-#include "common/test_helpers.h"
+#include "driving/in_process.h"
+#include "driving/loopback.h"
+#include "driving/raw_settings.h"
 #include "support/handles.h"
 #include "support/xx_log.h"
 
-using namespace testing_helpers;
+using namespace driving;
 
 namespace {
 

@@ -3,13 +3,13 @@
 // program runs, 1 otherwise. scripts/run.sh stop uses it.
 #include <cstdio>
 
-#include "e2e/glintor_process.h"
+#include "driving/process.h"
 
 int main()
 {
-    e2e::GlintorProcess glintor;
+    driving::GlintorProcess glintor;
     if (!glintor.attach()) return 3;
-    const DWORD code = e2e::exit_through_tray_menu(glintor);
+    const DWORD code = driving::exit_through_tray_menu(glintor);
     if (code != 0) std::printf("glintor.exe ended with %lu\n", code);
     return code == 0 ? 0 : 1;
 }

@@ -6,12 +6,14 @@
 
 #include <string>
 
+#include "driving/loopback.h"
+
 namespace testing_helpers {
 
-// Starts Winsock for the test program once.
-void ensure_winsock();
-// A TCP port on 127.0.0.1 that nothing listens on right now.
-int free_port();
+using driving::connect_to;
+using driving::ensure_winsock;
+using driving::free_port;
+using driving::hold_port;
 
 struct Reply {
     bool connected = false;
@@ -23,14 +25,6 @@ struct Reply {
 // Connects to 127.0.0.1:port, sends the request (nothing when empty), ends its sending side
 // and reads until the server closes or the deadline passes.
 Reply http_exchange(int port, const std::string& request, DWORD deadline_ms = 15000);
-
-// A socket bound and listening on the port on every interface, as another program would hold
-// it; INVALID_SOCKET when the port could not be taken. The caller closes it.
-SOCKET hold_port(int port);
-
-// A connection made and kept open, for clients that misbehave. A receive buffer size above 0 is
-// set before connecting, so that the server sees the small window from the start.
-SOCKET connect_to(int port, int receive_buffer = 0);
 
 // The 64-byte header every reply starts with.
 extern const std::string kResponseHeader;

@@ -8,23 +8,21 @@
 #include <functional>
 #include <string>
 
+#include "driving/process.h"
+#include "driving/raw_settings.h"
+
 namespace testing_helpers {
 
-// Deletes HKCU\Software\glintor with everything in it.
-void clear_settings();
-// Raw registry access, bypassing the program's own primitives.
-bool settings_key_exists();
-bool query_raw_value(const char* name, DWORD& type, std::string& data);
-void set_raw_dword(const char* name, DWORD value);
-void set_raw_string(const char* name, const std::string& value);
-bool raw_dword(const char* name, DWORD& value);
+using driving::clear_settings;
+using driving::query_raw_value;
+using driving::raw_dword;
+using driving::set_raw_dword;
+using driving::set_raw_string;
+using driving::settings_key_exists;
+using driving::pump_messages;
+using driving::wait_until;
+using driving::program_folder;
 
-// Polls a condition every few milliseconds until it holds or the time is up, handling this
-// thread's window messages meanwhile.
-bool wait_until(const std::function<bool()>& condition, DWORD milliseconds);
-
-// Handles what other threads posted to this thread's windows, and what is due to them.
-void pump_messages();
 // Threads of a process, from the system's list of all threads; -1 when it cannot be read.
 int thread_count(DWORD process_id);
 
@@ -32,8 +30,6 @@ int thread_count(DWORD process_id);
 // checks of memory growth do not hold there.
 bool memory_growth_measurable();
 
-// The folder of the running test program, with a trailing backslash.
-std::string program_folder();
 // A new empty folder under the temporary folder; its path without a trailing backslash.
 std::string make_temp_folder(const std::string& prefix);
 // A file's whole content; empty when it cannot be read.

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/messages.h"
 #include "common/http_client.h"
 #include "common/jpeg_decode.h"
 #include "common/test_helpers.h"
@@ -344,7 +345,7 @@ TEST_F(CommandsTest, ADoubleClickAndACancelledAreaSnapshotCopyTheAddress)
     const std::string address = ":" + std::to_string(port);
     set_raw_string("manual_copy_address", "double.example");
     DWORD clipboard = GetClipboardSequenceNumber();
-    PostMessageA(glintor.dialog(), kTrayCallback, kTrayIconId, WM_LBUTTONDBLCLK);
+    PostMessageA(glintor.dialog(), kTrayCallbackMessage, kTrayIconId, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(copied_since(clipboard));
     EXPECT_EQ("http://double.example" + address, clipboard_text());
     EXPECT_FALSE(IsWindowVisible(glintor.dialog()));

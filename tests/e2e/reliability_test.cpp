@@ -342,7 +342,9 @@ TEST_F(ReliabilityTest, AThousandRequestsEachWayLeakNothing)
         EXPECT_GT(descriptors0, 0) << "the program's process was not found";
         EXPECT_LE(descriptors1, descriptors0 + 5);
         EXPECT_LE(gdi1, gdi0 + 10);
-        if (memory_growth_measurable()) EXPECT_LE(ws1, ws0 + 16 * 1024 * 1024);
+        if (memory_growth_measurable()) {
+            EXPECT_LE(ws1, ws0 + 16 * 1024 * 1024);
+        }
     }
 }
 

@@ -10,7 +10,7 @@
 #include "address/parsed_url.h"
 #include "common/fake_service.h"
 #include "common/http_client.h"
-#include "common/in_process.h"
+#include "driving/in_process.h"
 #include "common/test_helpers.h"
 
 using namespace testing_helpers;
@@ -52,7 +52,7 @@ class AddressTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        prepare_program_environment();
+        driving::prepare_program_environment();
         clear_settings();
         set_raw_dword("server_running", 0);
         controller = std::make_unique<SnapshotSystem>();

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <thread>
 
-#include "common/in_process.h"
+#include "driving/in_process.h"
 #include "common/jpeg_decode.h"
 #include "common/test_helpers.h"
 #include "resources/resource.h"
@@ -67,7 +67,7 @@ class CaptureTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        prepare_program_environment();
+        driving::prepare_program_environment();
         clear_settings();
         set_raw_dword("server_running", 0);
         set_raw_dword("auto_snapshot", 0);

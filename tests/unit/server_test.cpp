@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/http_client.h"
-#include "common/in_process.h"
+#include "driving/in_process.h"
 #include "common/test_helpers.h"
 
 using namespace testing_helpers;
@@ -68,7 +68,7 @@ class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        prepare_program_environment();
+        driving::prepare_program_environment();
         clear_settings();
         set_raw_dword("server_running", 0);
         port = free_port();

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "common/in_process.h"
+#include "driving/in_process.h"
 #include "common/test_helpers.h"
 
 using namespace testing_helpers;
@@ -14,7 +14,7 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        prepare_program_environment();
+        driving::prepare_program_environment();
         clear_settings();
         // Keep the web server down: these tests are about the store.
         set_raw_dword("server_running", 0);

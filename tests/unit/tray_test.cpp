@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/http_client.h"
-#include "common/in_process.h"
+#include "driving/in_process.h"
 #include "common/test_helpers.h"
 #include "app/messages.h"
 #include "resources/resource.h"
@@ -26,7 +26,7 @@ class TrayTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        prepare_program_environment();
+        driving::prepare_program_environment();
         clear_settings();
         port = free_port();
         set_raw_dword("port_number", static_cast<DWORD>(port));

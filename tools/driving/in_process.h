@@ -1,12 +1,12 @@
-// Brings up what the program's WinMain sets up before it builds its controller, so that tests
-// can build a real SnapshotSystem in their own process.
+// Brings up what the program's WinMain sets up before it builds its controller, so that a
+// program can build a real SnapshotSystem in its own process.
 #pragma once
 
 #include "app/snapshot_system.h"
 
 #include <commctrl.h>
 
-namespace testing_helpers {
+namespace driving {
 
 inline void prepare_program_environment()
 {
@@ -15,4 +15,4 @@ inline void prepare_program_environment()
     InitCommonControlsEx(&controls);
 }
 
-}  // namespace testing_helpers
+}  // namespace driving
