@@ -26,8 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "capture/capture_steps.h"
 #include "capture/jpeg_file.h"
-#include "capture/screen_copy.h"
 #include "driving/in_process.h"
 #include "driving/loopback.h"
 #include "driving/raw_settings.h"
@@ -84,57 +84,31 @@ struct CaptureSteps {
 CaptureSteps measure_capture(SnapshotServer& server, int runs)
 {
     CaptureSteps steps;
-    const int W = GetSystemMetrics(SM_CXVIRTUALSCREEN), H = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    const int PW = W % 8 == 0 ? W : W - W % 8 + 8;
+    const RECT virtual_screen = read_virtual_screen();
+    const POINT origin = {virtual_screen.left, virtual_screen.top};
+    const int W = virtual_screen.right - virtual_screen.left, H = virtual_screen.bottom - virtual_screen.top;
     glintor::CreatedDC display(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
     glintor::CreatedDC memory(CreateCompatibleDC(display.get()));
-    // The capture copies from the screen's own device context.
     glintor::WindowDC screen(nullptr, GetDC(nullptr));
-    glintor::GdiObject bitmap(CreateCompatibleBitmap(screen.get(), PW, H));
-    glintor::SelectedObject selected(memory.get(), bitmap.get());
-    std::vector<unsigned char> row(static_cast<size_t>(PW) * 3), image(static_cast<size_t>(W) * H * 3);
-    BITMAPINFO format = {};
-    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    format.bmiHeader.biWidth = PW;
-    format.bmiHeader.biHeight = H;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 24;
-    format.bmiHeader.biCompression = BI_RGB;
+    CaptureScratch scratch;
+    const HBITMAP bitmap = scratch_bitmap(scratch, screen.get(), W, H);
 
     steps.copy = time_runs(runs, [&] {
-        // W wide, as the capture copies: under Wine a copy past the screen's edge copies nothing.
-        copy_from_screen(memory.get(), screen.get(), RECT{0, 0, W, H},
-                         POINT{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)});
+        glintor::SelectedObject selected(memory.get(), bitmap);
+        copy_screen(memory.get(), screen.get(), virtual_screen, origin, W, H);
         GdiFlush();
     });
-    steps.rows = time_runs(runs, [&] {
-        for (int i = 0; i < H; ++i) {
-            GetDIBits(screen.get(), static_cast<HBITMAP>(bitmap.get()), i, 1, row.data(), &format, DIB_RGB_COLORS);
-            unsigned char* out = &image[static_cast<size_t>(H - 1 - i) * W * 3];
-            for (int p = 0; p < W; ++p) {
-                out[p * 3] = row[p * 3 + 2];
-                out[p * 3 + 1] = row[p * 3 + 1];
-                out[p * 3 + 2] = row[p * 3];
-            }
-        }
-    });
-    char folder[MAX_PATH] = {0}, name[MAX_PATH] = {0};
-    GetTempPathA(MAX_PATH, folder);
+    steps.rows = time_runs(runs, [&] { fetch_rows(screen.get(), bitmap, W, H, scratch); });
     std::vector<double> encode_samples, file_samples;
     for (int i = 0; i < runs; ++i) {
         double start = now_ms();
-        GetTempFileNameA(folder, "jpg", 0, name);
+        const std::string name = reserve_temp_file();
         double reserved = now_ms();
-        glintor::UniqueFile stream(JpegFile::encode(name, image.data(), W, H, 60));
+        glintor::UniqueFile stream(JpegFile::encode(name.c_str(), scratch.image.data(), W, H, 60));
         double encoded = now_ms();
-        std::fseek(stream.get(), 0, SEEK_END);
-        long length = std::ftell(stream.get());
-        std::unique_ptr<unsigned char[]> bytes(new unsigned char[length]);
-        std::rewind(stream.get());
-        std::fread(bytes.get(), 1, length, stream.get());
+        steps.jpeg_bytes = static_cast<size_t>(read_back(stream.get()).length);
         stream.reset();
         double done = now_ms();
-        steps.jpeg_bytes = static_cast<size_t>(length);
         encode_samples.push_back(encoded - reserved);
         file_samples.push_back((reserved - start) + (done - encoded));
     }
@@ -199,24 +173,8 @@ RequestSteps measure_request_steps(SnapshotSystem& controller)
         accepted.push_back(std::move(client));
     }
     size_t next = 0;
-    // As the server prepares each accepted connection: event selection off, blocking, time-outs,
-    // no delay.
-    steps.socket = time_runs(50, [&] {
-        SOCKET s = sockets[next++];
-        WSAEventSelect(s, nullptr, 0);
-        u_long blocking = 0;
-        ioctlsocket(s, FIONBIO, &blocking);
-        DWORD receive = 5000, send = 10000;
-        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receive), sizeof(receive));
-        setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send), sizeof(send));
-        BOOL no_delay = TRUE;
-        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay), sizeof(no_delay));
-    });
-    steps.peer = time_runs(50, [&] {
-        sockaddr_in peer = {};
-        int size = 16;
-        getpeername(sockets[0], reinterpret_cast<sockaddr*>(&peer), &size);
-    });
+    steps.socket = time_runs(50, [&] { prepare_client_socket(sockets[next++]); });
+    steps.peer = time_runs(50, [&] { peer_address(sockets[0]); });
     return steps;
 }
 

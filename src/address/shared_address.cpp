@@ -18,22 +18,6 @@ constexpr u_short kServicePort = 80;
 constexpr DWORD kConnectTimeout = 5000;
 constexpr DWORD kReplyTimeout = 5000;
 
-// Winsock for the duration of one look-up, whether or not the server has it running.
-class WinsockSession {
-public:
-    WinsockSession() { started = WSAStartup(0x0101, &data) == 0; }
-    ~WinsockSession()
-    {
-        if (started) WSACleanup();
-    }
-    WinsockSession(const WinsockSession&) = delete;
-    WinsockSession& operator=(const WinsockSession&) = delete;
-
-private:
-    WSADATA data;
-    bool started;
-};
-
 std::string first_ipv4_address(const char* name)
 {
     hostent* entry = gethostbyname(name);
@@ -133,7 +117,7 @@ std::string host_from_service(const std::string& service_address)
 
 std::string SnapshotServer::get_shared_address()
 {
-    WinsockSession winsock;
+    glintor::WinsockSession winsock;
     std::string host;
     switch (get_copy_address_mode()) {
     case 0: host = local_host_address(); break;

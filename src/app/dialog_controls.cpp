@@ -128,41 +128,73 @@ void SnapshotSystem::open_help()
 
 void SnapshotSystem::on_command(int control, int notification)
 {
-    const bool text_changed = notification == EN_CHANGE || notification == EN_KILLFOCUS;
-    const bool clicked = notification == BN_CLICKED;
+    if (control == IDC_PORT)
+        on_port_notified(notification);
+    else if (notification == EN_CHANGE || notification == EN_KILLFOCUS)
+        on_text_changed(control);
+    else if (notification == BN_CLICKED && !on_tick_clicked(control))
+        on_button_clicked(control);
+}
+
+void SnapshotSystem::on_port_notified(int notification)
+{
+    if (notification == EN_CHANGE) on_port_changed();
+    if (notification == EN_KILLFOCUS) SetDlgItemInt(dialog, IDC_PORT, static_cast<UINT>(server.get_port_number()), TRUE);
+}
+
+void SnapshotSystem::on_text_changed(int control)
+{
+    void (SnapshotServer::*store)(const std::string&) = nullptr;
     switch (control) {
-    case IDC_PORT:
-        if (notification == EN_CHANGE) on_port_changed();
-        if (notification == EN_KILLFOCUS) SetDlgItemInt(dialog, IDC_PORT, static_cast<UINT>(server.get_port_number()), TRUE);
-        break;
-    case IDC_SNAPSHOT_SOUND_PATH:
-        if (text_changed) server.set_snapshot_sound_path(control_text(control, kTextLimit));
-        break;
-    case IDC_SENT_SOUND_PATH:
-        if (text_changed) server.set_sent_sound_path(control_text(control, kTextLimit));
-        break;
-    case IDC_SAVE_FOLDER:
-        if (text_changed) server.set_snapshot_save_folder(control_text(control, kTextLimit));
-        break;
-    case IDC_SERVICE_ADDRESS:
-        if (text_changed) server.set_remote_service_copy_address(control_text(control, kTextLimit));
-        break;
-    case IDC_MANUAL_ADDRESS:
-        if (text_changed) server.set_manual_copy_address(control_text(control, kTextLimit));
-        break;
-    case IDC_SNAPSHOT_SOUND_BROWSE:
-        if (clicked) choose_sound_file(false);
-        break;
-    case IDC_SENT_SOUND_BROWSE:
-        if (clicked) choose_sound_file(true);
-        break;
-    case IDC_SAVE_FOLDER_BROWSE:
-        if (clicked) choose_save_folder();
+    case IDC_SNAPSHOT_SOUND_PATH: store = &SnapshotServer::set_snapshot_sound_path; break;
+    case IDC_SENT_SOUND_PATH: store = &SnapshotServer::set_sent_sound_path; break;
+    case IDC_SAVE_FOLDER: store = &SnapshotServer::set_snapshot_save_folder; break;
+    case IDC_SERVICE_ADDRESS: store = &SnapshotServer::set_remote_service_copy_address; break;
+    case IDC_MANUAL_ADDRESS: store = &SnapshotServer::set_manual_copy_address; break;
+    default: return;
+    }
+    (server.*store)(control_text(control, kTextLimit));
+}
+
+bool SnapshotSystem::on_tick_clicked(int control)
+{
+    const bool ticked = is_ticked(control);
+    switch (control) {
+    case IDC_ASK_BEFORE_SENDING:
+        server.set_ask_before_sending_snapshot(ticked);
+        update_status();
+        return true;
+    case IDC_INCLUDE_POINTER:
+        server.set_include_mouse_pointer(ticked);
+        return true;
+    case IDC_DONT_SAVE_AUTO:
+        // Ticked means "don't save": the setting is its opposite.
+        server.set_save_auto_snapshots(!ticked);
+        return true;
+    case IDC_PLAY_SNAPSHOT_SOUND: server.set_play_snapshot_sound(ticked); break;
+    case IDC_PLAY_SENT_SOUND: server.set_play_sent_sound(ticked); break;
+    case IDC_COPY_ON_SNAP: server.set_copy_on_snap(ticked); break;
+    default: return false;
+    }
+    fill_preferences();
+    return true;
+}
+
+void SnapshotSystem::on_button_clicked(int control)
+{
+    switch (control) {
+    case IDC_SNAPSHOT_SOUND_BROWSE: choose_sound_file(false); break;
+    case IDC_SENT_SOUND_BROWSE: choose_sound_file(true); break;
+    case IDC_SAVE_FOLDER_BROWSE: choose_save_folder(); break;
+    case IDC_MODE_AREA_SELECT: choose_auto_area(); break;
+    case IDC_HELP_BUTTON: open_help(); break;
+    case IDC_CLEAR:
+        server.set_session_counter(0);
+        fill_preferences();
         break;
     case IDC_ADDRESS_LOCAL:
     case IDC_ADDRESS_SERVICE:
     case IDC_ADDRESS_MANUAL:
-        if (!clicked) break;
         if (is_ticked(IDC_ADDRESS_LOCAL)) server.set_copy_address_mode(0);
         if (is_ticked(IDC_ADDRESS_SERVICE)) server.set_copy_address_mode(1);
         if (is_ticked(IDC_ADDRESS_MANUAL)) server.set_copy_address_mode(2);
@@ -170,50 +202,10 @@ void SnapshotSystem::on_command(int control, int notification)
     case IDC_MODE_ALL:
     case IDC_MODE_ACTIVE_WINDOW:
     case IDC_MODE_AREA:
-        if (!clicked) break;
         if (is_ticked(IDC_MODE_ALL)) server.set_auto_snapshot_mode(0);
         if (is_ticked(IDC_MODE_ACTIVE_WINDOW)) server.set_auto_snapshot_mode(1);
         if (is_ticked(IDC_MODE_AREA)) server.set_auto_snapshot_mode(2);
         break;
-    case IDC_MODE_AREA_SELECT:
-        if (clicked) choose_auto_area();
-        break;
-    case IDC_ASK_BEFORE_SENDING:
-        if (!clicked) break;
-        server.set_ask_before_sending_snapshot(is_ticked(control));
-        update_status();
-        break;
-    case IDC_PLAY_SNAPSHOT_SOUND:
-        if (!clicked) break;
-        server.set_play_snapshot_sound(is_ticked(control));
-        fill_preferences();
-        break;
-    case IDC_INCLUDE_POINTER:
-        if (clicked) server.set_include_mouse_pointer(is_ticked(control));
-        break;
-    case IDC_PLAY_SENT_SOUND:
-        if (!clicked) break;
-        server.set_play_sent_sound(is_ticked(control));
-        fill_preferences();
-        break;
-    case IDC_DONT_SAVE_AUTO:
-        // Ticked means "don't save": the setting is its opposite.
-        if (clicked) server.set_save_auto_snapshots(!is_ticked(control));
-        break;
-    case IDC_COPY_ON_SNAP:
-        if (!clicked) break;
-        server.set_copy_on_snap(is_ticked(control));
-        fill_preferences();
-        break;
-    case IDC_CLEAR:
-        if (!clicked) break;
-        server.set_session_counter(0);
-        fill_preferences();
-        break;
-    case IDC_HELP_BUTTON:
-        if (clicked) open_help();
-        break;
-    default:
-        break;
+    default: break;
     }
 }

@@ -41,7 +41,7 @@ void SnapshotSystem::on_tray_callback(WPARAM wParam, LPARAM lParam)
 void SnapshotSystem::show_tray_menu()
 {
     if (!tray_menu) return;
-    HMENU popup = GetSubMenu(tray_menu, 0);
+    HMENU popup = GetSubMenu(tray_menu.get(), 0);
     if (!popup) return;
     POINT cursor = {0, 0};
     GetCursorPos(&cursor);

@@ -18,13 +18,13 @@ SnapshotSystem::SnapshotSystem()
       selection_y1(0),
       selection_x2(0),
       selection_y2(0),
-      tray_menu(nullptr),
       tray_record()
 {
     server.set_owner(this);
     dialog = CreateDialogParamA(app_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_dialog_proc,
                                 reinterpret_cast<LPARAM>(this));
-    tray_menu = LoadMenuA(app_instance, MAKEINTRESOURCEA(IDR_TRAYMENU));
+    owned_dialog.reset(dialog);
+    tray_menu.reset(LoadMenuA(app_instance, MAKEINTRESOURCEA(IDR_TRAYMENU)));
     RegisterHotKey(dialog, kHotKeySnapshotArea, MOD_CONTROL, VK_SNAPSHOT);
     RegisterHotKey(dialog, kHotKeySnapshotAll, MOD_SHIFT, VK_SNAPSHOT);
     if (server.get_server_running()) server.start_server();
@@ -51,8 +51,6 @@ SnapshotSystem::~SnapshotSystem()
     // holds the clipboard can keep one beyond its network time-outs: rather than destroy
     // what it still uses, the process ends here, after the shutdown the user sees.
     if (!worker.wait_for_runs(kWorkerExitWait)) ExitProcess(0);
-    if (tray_menu) DestroyMenu(tray_menu);
-    if (dialog) DestroyWindow(dialog);
 }
 
 void SnapshotSystem::start_address_copy()

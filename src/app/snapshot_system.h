@@ -77,7 +77,7 @@ public:
     int32_t selection_x2;
     int32_t selection_y2;
     SnapshotServer server;
-    HMENU tray_menu;
+    glintor::UniqueMenu tray_menu;
     NOTIFYICONDATAA tray_record;  // the one tray icon record, filled by set_tray_icon
 
     // What the tray shows about the server, taken on the thread that asked for the refresh.
@@ -106,7 +106,12 @@ public:
     void on_hot_key(int id);
     void on_status_posted();
     void on_timer(UINT_PTR timer);
+    // WM_COMMAND from a control of the preferences, handed to the handler of its kind.
     void on_command(int control, int notification);
+    void on_port_notified(int notification);
+    void on_text_changed(int control);
+    bool on_tick_clicked(int control);  // false when the control is no tick box
+    void on_button_clicked(int control);
     void on_trackbar_moved();
     void on_port_changed();
     void choose_sound_file(bool sent);
@@ -121,4 +126,8 @@ public:
     RECT normalised_selection() const;
     void on_shell_restarted();
     void drop_focus();
+
+    // Owns the main dialog. Declared last, so that it goes first once the destructor's body,
+    // which ends every thread that uses it, is over.
+    glintor::UniqueWindow owned_dialog;
 };

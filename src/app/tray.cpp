@@ -115,11 +115,11 @@ void SnapshotSystem::show_status(const StatusView& view)
     item.fMask = MIIM_STRING | MIIM_FTYPE;
     item.fType = MFT_STRING;
     item.dwTypeData = const_cast<char*>(caption);
-    SetMenuItemInfoA(GetSubMenu(tray_menu, 0), ID_TRAY_SERVER, FALSE, &item);
+    SetMenuItemInfoA(GetSubMenu(tray_menu.get(), 0), ID_TRAY_SERVER, FALSE, &item);
 }
 
 void SnapshotSystem::update_auto_snapshot_check()
 {
-    CheckMenuItem(tray_menu, ID_TRAY_AUTO_SNAPSHOT,
+    CheckMenuItem(tray_menu.get(), ID_TRAY_AUTO_SNAPSHOT,
                   MF_BYCOMMAND | (server.get_auto_snapshot() ? MF_CHECKED : MF_UNCHECKED));
 }

@@ -23,12 +23,10 @@ using SetLayeredWindowAttributesFunction = BOOL(WINAPI*)(HWND, COLORREF, BYTE, D
 void on_overlay_init(HWND overlay, LPARAM parameter)
 {
     overlay_target = reinterpret_cast<SnapshotSystem*>(parameter);
-    HDC screen = GetWindowDC(nullptr);
-    if (screen) {
+    glintor::WindowDC screen(nullptr, GetWindowDC(nullptr));
+    if (screen)
         SetWindowPos(overlay, HWND_TOP, GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                      GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN), 0);
-        ReleaseDC(nullptr, screen);
-    }
     SetWindowLongA(overlay, GWL_EXSTYLE, GetWindowLongA(overlay, GWL_EXSTYLE) | WS_EX_LAYERED);
     // Looked up at run time: older systems have no layered windows.
     HMODULE user32 = GetModuleHandleA("USER32.DLL");

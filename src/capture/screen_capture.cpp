@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/snapshot_system.h"
+#include "capture/capture_steps.h"
 #include "capture/copy_path.h"
 #include "capture/jpeg_file.h"
-#include "capture/screen_copy.h"
 #include "server/snapshot_server.h"
 #include "support/handles.h"
 #include "support/platform.h"
@@ -19,40 +19,8 @@
 
 namespace {
 
-// The mouse pointer's image, its screen position and its hot spot; no image when the
-// platform reports none.
-struct Pointer {
-    HCURSOR image = nullptr;
-    POINT position = {0, 0};
-    POINT hot_spot = {0, 0};
-};
-
-Pointer read_pointer()
-{
-    Pointer pointer;
-    CURSORINFO info = {};
-    info.cbSize = sizeof(info);
-    if (!GetCursorInfo(&info)) return pointer;
-    pointer.position = info.ptScreenPos;
-    ICONINFO icon = {};
-    if (info.hCursor && GetIconInfo(info.hCursor, &icon)) {
-        // The call hands out two bitmaps; only the hot spot is wanted.
-        glintor::GdiObject mask(icon.hbmMask);
-        glintor::GdiObject colour(icon.hbmColor);
-        pointer.image = info.hCursor;
-        pointer.hot_spot = {static_cast<LONG>(icon.xHotspot), static_cast<LONG>(icon.yHotspot)};
-    }
-    return pointer;
-}
-
 // A kept scratch is given back after this long without a capture.
 constexpr DWORD kScratchIdleMilliseconds = 5000;
-
-// Bitmap rows are a whole number of 8 pixels: 3-byte pixels then need no row padding.
-int32_t padded_width(int32_t width)
-{
-    return width % 8 == 0 ? width : width - width % 8 + 8;
-}
 
 // Which part of a capture the screen has pixels for.
 struct Visible {
@@ -100,7 +68,146 @@ unsigned char* reserve(std::vector<unsigned char>& buffer, size_t size)
     return buffer.data();
 }
 
+void log_active_window(HWND foreground)
+{
+    char handle_text[16];
+    std::snprintf(handle_text, sizeof(handle_text), "%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(foreground)));
+    log_text(1, std::string("active window: ") + handle_text + "\n");
+}
+
 }  // namespace
+
+Pointer read_pointer()
+{
+    Pointer pointer;
+    CURSORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetCursorInfo(&info)) return pointer;
+    pointer.position = info.ptScreenPos;
+    ICONINFO icon = {};
+    if (info.hCursor && GetIconInfo(info.hCursor, &icon)) {
+        // The call hands out two bitmaps; only the hot spot is wanted.
+        glintor::GdiObject mask(icon.hbmMask);
+        glintor::GdiObject colour(icon.hbmColor);
+        pointer.image = info.hCursor;
+        pointer.hot_spot = {static_cast<LONG>(icon.xHotspot), static_cast<LONG>(icon.yHotspot)};
+    }
+    return pointer;
+}
+
+
+RECT read_virtual_screen()
+{
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN), top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+int32_t padded_width(int32_t width)
+{
+    return width % 8 == 0 ? width : width - width % 8 + 8;
+}
+
+HBITMAP scratch_bitmap(CaptureScratch& scratch, HDC source, int32_t width, int32_t height)
+{
+    const int32_t PW = padded_width(width);
+    // A bitmap of the last capture's size and colour depth is used again.
+    const int32_t depth = GetDeviceCaps(source, BITSPIXEL) * GetDeviceCaps(source, PLANES);
+    if (!scratch.bitmap || scratch.width != PW || scratch.height != height || scratch.depth != depth) {
+        scratch.bitmap.reset();  // the old one goes before the new one is made
+        scratch.bitmap.reset(CreateCompatibleBitmap(source, PW, height));
+        scratch.width = PW;
+        scratch.height = height;
+        scratch.depth = depth;
+    }
+    return static_cast<HBITMAP>(scratch.bitmap.get());
+}
+
+bool copy_screen(HDC memory, HDC source, const RECT& virtual_screen, POINT origin, int32_t W, int32_t H)
+{
+    const int32_t PW = padded_width(W);
+    const Visible visible = visible_part(virtual_screen, origin, PW, H, W);
+    // Black where the screen has no pixels, as in a fresh bitmap: a kept bitmap would show an
+    // earlier capture there.
+    if (!visible.whole_image) PatBlt(memory, 0, 0, PW, H, BLACKNESS);
+    const RECT& part = visible.part;
+    return part.right <= part.left || part.bottom <= part.top || copy_from_screen(memory, source, part, origin);
+}
+
+bool fetch_rows(HDC source, HBITMAP bitmap, int32_t W, int32_t H, CaptureScratch& scratch)
+{
+    const int32_t PW = padded_width(W);
+    const size_t image_row_bytes = static_cast<size_t>(W) * 3;
+    unsigned char* const image = reserve(scratch.image, image_row_bytes * H);
+    unsigned char* const row = reserve(scratch.row, static_cast<size_t>(PW) * 3);
+    if (!image || !row) {
+        std::vector<unsigned char>().swap(scratch.image);
+        return false;
+    }
+    log_text(1, "filling bitmap\n");
+
+    BITMAPINFO format = {};
+    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    format.bmiHeader.biWidth = PW;
+    format.bmiHeader.biHeight = H;  // bottom-up: scan line 0 is the bottom row
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 24;
+    format.bmiHeader.biCompression = BI_RGB;
+    for (int32_t i = 0; i < H; ++i) {
+        if (GetDIBits(source, bitmap, i, 1, row, &format, DIB_RGB_COLORS) != 1) {
+            log_error("GetDIBits failed");
+            return false;
+        }
+        // Blue, green, red in the bitmap; red, green, blue in the image, top row first.
+        unsigned char* out = image + (H - 1 - i) * image_row_bytes;
+        const unsigned char* in = row;
+        for (int32_t p = 0; p < W; ++p, in += 3, out += 3) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+        }
+    }
+    return true;
+}
+
+std::string reserve_temp_file()
+{
+    char temp_folder[MAX_PATH] = {0};
+    char temp_name[MAX_PATH] = {0};
+    GetTempPathA(MAX_PATH, temp_folder);
+    GetTempFileNameA(temp_folder, "jpg", 0, temp_name);
+    log_text(1, std::string("temp file name: ") + temp_name + "\n");
+    return temp_name;
+}
+
+EncodedImage read_back(FILE* encoded)
+{
+    EncodedImage read;
+    if (std::fseek(encoded, 0, SEEK_END) != 0) return read;
+    const long length = std::ftell(encoded);
+    if (length <= 0 || length > INT32_MAX) return read;
+    std::shared_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[length]);
+    if (!bytes) return read;
+    std::rewind(encoded);
+    // A short read would serve a cut-off image: keep the previous snapshot instead.
+    if (std::fread(bytes.get(), 1, static_cast<size_t>(length), encoded) != static_cast<size_t>(length)) return read;
+    read.bytes = std::move(bytes);
+    read.length = static_cast<int32_t>(length);
+    return read;
+}
+
+EncodedImage encode_image(const unsigned char* image, int32_t W, int32_t H, int32_t quality)
+{
+    const std::string temp_name = reserve_temp_file();
+    // Closing the stream deletes the file.
+    glintor::UniqueFile encoded(JpegFile::encode(temp_name.c_str(), image, W, H, quality));
+    if (!encoded) {
+        log_error("error opening temp file");
+        // The name was reserved as an empty file; do not leave it behind.
+        DeleteFileA(temp_name.c_str());
+        return EncodedImage();
+    }
+    return read_back(encoded.get());
+}
 
 // The pixels of one band of a screen copy under Wine: 128 Ki, half a megabyte at 4 bytes a pixel.
 constexpr LONG kCopyBandPixels = 1 << 17;
@@ -127,6 +234,48 @@ bool copy_from_screen(HDC to, HDC from, const RECT& part, POINT origin)
     return true;
 }
 
+CaptureArea SnapshotServer::choose_area(int32_t x, int32_t y, int32_t width, int32_t height,
+                                        const RECT& virtual_screen, const Pointer& pointer, HWND foreground) const
+{
+    CaptureArea area;
+    area.width = virtual_screen.right - virtual_screen.left;
+    area.height = virtual_screen.bottom - virtual_screen.top;
+    area.origin = {x + virtual_screen.left, y + virtual_screen.top};
+    if (width > 0 && height > 0) {
+        area.width = width;
+        area.height = height;
+    } else if (get_auto_snapshot()) {
+        const int32_t mode = get_auto_snapshot_mode();
+        if (mode == 1) {
+            // The client area's pixels come from the screen at its position, not from the
+            // window's own device: under the desktop compositor that reads the window's
+            // redirection surface, which windows drawn with DirectX or DirectComposition
+            // (Chromium-based browsers, Electron and UWP programs) leave black.
+            RECT client = {0, 0, 0, 0};
+            POINT corner = {0, 0};
+            if (foreground && GetClientRect(foreground, &client) && ClientToScreen(foreground, &corner)) {
+                area.width = client.right - client.left;
+                area.height = client.bottom - client.top;
+                area.origin = corner;
+            }
+        } else if (mode == 2) {
+            const int32_t sx = get_auto_selection_start_x(), sy = get_auto_selection_start_y();
+            const int32_t ex = get_auto_selection_stop_x(), ey = get_auto_selection_stop_y();
+            const int32_t left = std::min(sx, ex), top = std::min(sy, ey);
+            const int32_t right = std::max(sx, ex), bottom = std::max(sy, ey);
+            if (left != right && top != bottom) {
+                area.origin.x += left;
+                area.origin.y += top;
+                area.width = right - left;
+                area.height = bottom - top;
+            }
+        }
+    }
+    area.pointer_at = {pointer.position.x - pointer.hot_spot.x - area.origin.x,
+                       pointer.position.y - pointer.hot_spot.y - area.origin.y};
+    return area;
+}
+
 void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t height)
 {
     xxLogScope scope(std::ostringstream("SnapshotServer::Snapshot\n"));
@@ -144,176 +293,48 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
     glintor::WindowDC screen(nullptr, GetDC(nullptr));
     if (!screen) return;
 
-    // The virtual screen, read anew: monitors may have changed since the last capture.
-    const int virtual_left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int virtual_top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int virtual_width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int virtual_height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    const RECT virtual_screen = {virtual_left, virtual_top, virtual_left + virtual_width, virtual_top + virtual_height};
-    int32_t W = virtual_width;
-    int32_t H = virtual_height;
-    POINT origin = {x + virtual_left, y + virtual_top};
-
+    const RECT virtual_screen = read_virtual_screen();
     const Pointer pointer = read_pointer();
-    auto pointer_at = [&pointer](POINT origin_on_screen) {
-        return POINT{pointer.position.x - pointer.hot_spot.x - origin_on_screen.x,
-                     pointer.position.y - pointer.hot_spot.y - origin_on_screen.y};
-    };
-    POINT drawn_at = pointer_at(origin);
-
-    HWND foreground = GetForegroundWindow();
-    {
-        char handle_text[16];
-        std::snprintf(handle_text, sizeof(handle_text), "%08X",
-                      static_cast<unsigned>(reinterpret_cast<uintptr_t>(foreground)));
-        log_text(1, std::string("active window: ") + handle_text + "\n");
-    }
-
-    const HDC source = screen.get();
-    if (width > 0 && height > 0) {
-        W = width;
-        H = height;
-    } else if (!get_auto_snapshot()) {
-        // the whole virtual screen
-    } else {
-        const int32_t mode = get_auto_snapshot_mode();
-        if (mode == 1) {
-            // The client area's pixels come from the screen at its position, not from the
-            // window's own device: under the desktop compositor that reads the window's
-            // redirection surface, which windows drawn with DirectX or DirectComposition
-            // (Chromium-based browsers, Electron and UWP programs) leave black.
-            RECT client = {0, 0, 0, 0};
-            POINT corner = {0, 0};
-            if (foreground && GetClientRect(foreground, &client) && ClientToScreen(foreground, &corner)) {
-                W = client.right - client.left;
-                H = client.bottom - client.top;
-                origin = corner;
-                drawn_at = pointer_at(corner);
-            }
-        } else if (mode == 2) {
-            const int32_t sx = get_auto_selection_start_x(), sy = get_auto_selection_start_y();
-            const int32_t ex = get_auto_selection_stop_x(), ey = get_auto_selection_stop_y();
-            const int32_t left = std::min(sx, ex), top = std::min(sy, ey);
-            const int32_t right = std::max(sx, ex), bottom = std::max(sy, ey);
-            if (left != right && top != bottom) {
-                origin.x += left;
-                origin.y += top;
-                W = right - left;
-                H = bottom - top;
-            }
-            drawn_at = pointer_at(origin);
-        }
-    }
+    const HWND foreground = GetForegroundWindow();
+    log_active_window(foreground);
+    const CaptureArea area = choose_area(x, y, width, height, virtual_screen, pointer, foreground);
+    const int32_t W = area.width, H = area.height;
     if (W <= 0 || H <= 0) {
         // Nothing to capture, so nothing to encode: no sound and no temporary file, but the
         // log still tells what happened.
         log_error("error opening temp file");
         return;
     }
-    const int32_t PW = padded_width(W);
-    const Visible visible = visible_part(virtual_screen, origin, PW, H, W);
 
-    std::unique_ptr<CaptureScratch> scratch = take_scratch();
-    // Handed back on every path; the bitmap is no longer selected by then. Nothing larger than
-    // a capture of the whole virtual screen, its padding included, is kept.
-    struct GiveBack {
-        SnapshotServer* server;
-        std::unique_ptr<CaptureScratch>* scratch;
-        int64_t largest;
-        ~GiveBack() { server->keep_scratch(std::move(*scratch), largest); }
-    } give_back{this, &scratch, static_cast<int64_t>(padded_width(virtual_width)) * virtual_height};
-
-    // A bitmap of the last capture's size and colour depth is used again.
-    const int32_t depth = GetDeviceCaps(source, BITSPIXEL) * GetDeviceCaps(source, PLANES);
-    if (!scratch->bitmap || scratch->width != PW || scratch->height != H || scratch->depth != depth) {
-        scratch->bitmap.reset();  // the old one goes before the new one is made
-        scratch->bitmap.reset(CreateCompatibleBitmap(source, PW, H));
-        scratch->width = PW;
-        scratch->height = H;
-        scratch->depth = depth;
-    }
-    const HBITMAP bitmap = static_cast<HBITMAP>(scratch->bitmap.get());
+    // Nothing larger than a capture of the whole virtual screen, its padding included, is kept.
+    ScratchLoan scratch(*this, static_cast<int64_t>(padded_width(virtual_screen.right - virtual_screen.left)) *
+                                   (virtual_screen.bottom - virtual_screen.top));
+    const HBITMAP bitmap = scratch_bitmap(scratch.get(), screen.get(), W, H);
     if (!bitmap) return;
     log_text(1, "created compatible bitmap\n");
     {
         glintor::SelectedObject selected(memory.get(), bitmap);
         if (!selected) return;
         log_text(1, "selected previous\n");
-        // Black where the screen has no pixels, as in a fresh bitmap: a kept bitmap would
-        // show an earlier capture there.
-        if (!visible.whole_image) PatBlt(memory.get(), 0, 0, PW, H, BLACKNESS);
-        const RECT& part = visible.part;
-        if (part.right > part.left && part.bottom > part.top && !copy_from_screen(memory.get(), source, part, origin))
-            return;
+        if (!copy_screen(memory.get(), screen.get(), virtual_screen, area.origin, W, H)) return;
         log_text(1, "blitted\n");
-        if (get_include_mouse_pointer() && pointer.image) DrawIcon(memory.get(), drawn_at.x, drawn_at.y, pointer.image);
-
-        const size_t row_bytes = static_cast<size_t>(PW) * 3;
-        const size_t image_row_bytes = static_cast<size_t>(W) * 3;
-        unsigned char* const image = reserve(scratch->image, image_row_bytes * H);
-        unsigned char* const row = reserve(scratch->row, row_bytes);
-        if (!image || !row) {
-            std::vector<unsigned char>().swap(scratch->image);
-            return;
-        }
-        log_text(1, "filling bitmap\n");
-
-        BITMAPINFO format = {};
-        format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        format.bmiHeader.biWidth = PW;
-        format.bmiHeader.biHeight = H;  // bottom-up: scan line 0 is the bottom row
-        format.bmiHeader.biPlanes = 1;
-        format.bmiHeader.biBitCount = 24;
-        format.bmiHeader.biCompression = BI_RGB;
-        for (int32_t i = 0; i < H; ++i) {
-            if (GetDIBits(source, bitmap, i, 1, row, &format, DIB_RGB_COLORS) != 1) {
-                log_error("GetDIBits failed");
-                return;
-            }
-            // Blue, green, red in the bitmap; red, green, blue in the image, top row first.
-            unsigned char* out = image + (H - 1 - i) * image_row_bytes;
-            const unsigned char* in = row;
-            for (int32_t p = 0; p < W; ++p, in += 3, out += 3) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-            }
-        }
-
-        log_text(1, "no error during snapshot\n");
-        owner->snapshot_sound();
-
-        char temp_folder[MAX_PATH] = {0};
-        char temp_name[MAX_PATH] = {0};
-        GetTempPathA(MAX_PATH, temp_folder);
-        GetTempFileNameA(temp_folder, "jpg", 0, temp_name);
-        log_text(1, std::string("temp file name: ") + temp_name + "\n");
-
-        // Closing the stream deletes the file.
-        glintor::UniqueFile encoded(JpegFile::encode(temp_name, image, W, H, get_image_quality()));
-        if (!encoded) {
-            log_error("error opening temp file");
-            // The name was reserved as an empty file; do not leave it behind.
-            DeleteFileA(temp_name);
-            return;
-        }
-        if (std::fseek(encoded.get(), 0, SEEK_END) != 0) return;
-        const long length = std::ftell(encoded.get());
-        if (length <= 0) return;
-        std::shared_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[length]);
-        if (!bytes) return;
-        std::rewind(encoded.get());
-        const size_t read = std::fread(bytes.get(), 1, static_cast<size_t>(length), encoded.get());
-        encoded.reset();
-        // A short read would serve a cut-off image: keep the previous snapshot instead.
-        if (read != static_cast<size_t>(length)) return;
-        install_snapshot(bytes, static_cast<int32_t>(length));
-
-        if (!get_auto_snapshot() || get_save_auto_snapshots()) save_copy(bytes.get(), static_cast<int32_t>(length));
+        if (get_include_mouse_pointer() && pointer.image)
+            DrawIcon(memory.get(), area.pointer_at.x, area.pointer_at.y, pointer.image);
     }
+    // The rows are read once the bitmap is out of the memory device context, as GetDIBits
+    // requires.
+    if (!fetch_rows(screen.get(), bitmap, W, H, scratch.get())) return;
+
+    log_text(1, "no error during snapshot\n");
+    owner->snapshot_sound();
+
+    const EncodedImage encoded = encode_image(scratch.get().image.data(), W, H, get_image_quality());
+    if (!encoded.bytes) return;
+    install_snapshot(encoded.bytes, encoded.length);
+    if (!get_auto_snapshot() || get_save_auto_snapshots()) save_copy(encoded.bytes.get(), encoded.length);
 }
 
-std::unique_ptr<SnapshotServer::CaptureScratch> SnapshotServer::take_scratch()
+std::unique_ptr<CaptureScratch> SnapshotServer::take_scratch()
 {
     std::unique_ptr<CaptureScratch> scratch;
     {

@@ -34,6 +34,9 @@ bool confirm_sending(std::string address)
     return answer == IDYES;
 }
 
+
+}  // namespace
+
 std::string peer_address(SOCKET client)
 {
     sockaddr_in peer = {};
@@ -41,8 +44,6 @@ std::string peer_address(SOCKET client)
     if (getpeername(client, reinterpret_cast<sockaddr*>(&peer), &size) != 0) return std::string();
     return inet_ntoa(peer.sin_addr);
 }
-
-}  // namespace
 
 bool SnapshotServer::may_send_more(SOCKET client, ReplyClock& clock)
 {

@@ -17,6 +17,8 @@ constexpr DWORD kReceiveTimeout = 5000;
 constexpr DWORD kDrainMilliseconds = 1000;
 constexpr int kDrainBytes = 1 << 20;
 
+}  // namespace
+
 void prepare_client_socket(SOCKET client)
 {
     // accept hands on the listening socket's event selection and with it the non-blocking
@@ -32,6 +34,8 @@ void prepare_client_socket(SOCKET client)
     BOOL no_delay = TRUE;
     setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay), sizeof(no_delay));
 }
+
+namespace {
 
 // Ends the connection without a reset: request bytes the handler never read would otherwise
 // make the close reset the connection and cut the image short at the client.
@@ -65,29 +69,24 @@ void log_warning(const std::string& text)
 void SnapshotServer::serverThread(void*)
 {
     xxLogScope scope(std::ostringstream("SnapshotServer::serverThread()\n"));
-
-    WSADATA wsa;
-    if (WSAStartup(0x0101, &wsa) != 0) {
-        server_error = true;
-        report_setup();
-        return;
+    {
+        // Released in reverse order: the socket before Winsock is cleaned up.
+        glintor::WinsockSession winsock;
+        glintor::UniqueSocket listen_socket;
+        glintor::UniqueHandle connection;
+        if (!winsock) server_error = true;
+        if (winsock) listen_socket.reset(open_listening_socket());
+        if (listen_socket) connection.reset(watch_for_connections(listen_socket.get()));
+        if (connection) {
+            report_setup();
+            serve_connections(listen_socket.get(), connection.get());
+            log_text(1, "closing listening socket\n");
+            return;
+        }
     }
-    glintor::UniqueSocket listen_socket(open_listening_socket());
-    glintor::UniqueHandle connection;
-    if (listen_socket) connection.reset(watch_for_connections(listen_socket.get()));
-    if (!connection) {
-        // Cleaned up before the report: a restart that follows at once finds nothing of this
-        // thread's left to race with.
-        listen_socket.reset();
-        WSACleanup();
-        report_setup();
-        return;
-    }
+    // Cleaned up before the report: a restart that follows at once finds nothing of this
+    // thread's left to race with.
     report_setup();
-    serve_connections(listen_socket.get(), connection.get());
-    log_text(1, "closing listening socket\n");
-    listen_socket.reset();
-    WSACleanup();
 }
 
 SOCKET SnapshotServer::open_listening_socket()

@@ -12,11 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_steps.h"
 #include "support/handles.h"
 #include "support/xx_critical_section.h"
 #include "support/xx_thread.h"
 
 class SnapshotSystem;
+
+// An accepted connection made ready for its exchange: blocking, with its time-outs, no delay.
+void prepare_client_socket(SOCKET client);
+// The connection's peer as dotted numbers, or empty when it cannot be read.
+std::string peer_address(SOCKET client);
 
 // The send time-out of an accepted connection: one piece of a reply waits no longer for a
 // stalled client.
@@ -45,6 +51,11 @@ public:
     std::string get_shared_address();
     // Takes a snapshot of the screen (or of the given rectangle) as the current snapshot.
     void Snapshot(int32_t x, int32_t y, int32_t width, int32_t height);
+    // What a snapshot takes: the given rectangle (relative to the virtual screen's corner),
+    // else what the auto-snapshot settings choose (the active window's client area, the stored
+    // area), else the whole virtual screen.
+    CaptureArea choose_area(int32_t x, int32_t y, int32_t width, int32_t height, const RECT& virtual_screen,
+                            const Pointer& pointer, HWND foreground) const;
     bool get_server_running() const;
     bool has_server_error() const;
     bool is_serving_client() const;
@@ -139,16 +150,26 @@ private:
     // stop brings near. Near the deadline the send time-out shrinks to it.
     bool may_send_more(SOCKET client, ReplyClock& clock);
 
-    // What one capture works in: the off-screen bitmap and the image and row buffers. The last
-    // capture's are kept for the next one: fresh ones of megabytes cost more to fault in, page
-    // by page, than the copy and the conversion together.
-    struct CaptureScratch {
-        glintor::GdiObject bitmap;
-        int32_t width = 0, height = 0, depth = 0;
-        std::vector<unsigned char> image, row;
-    };
     // The kept scratch, or a new empty one while another capture has it.
     std::unique_ptr<CaptureScratch> take_scratch();
+    // A scratch lent to one capture and handed back (keep_scratch) when the capture ends, on
+    // every path: the bitmap is no longer selected by then.
+    class ScratchLoan {
+    public:
+        ScratchLoan(SnapshotServer& server, int64_t largest_pixels)
+            : server(server), scratch(server.take_scratch()), largest_pixels(largest_pixels)
+        {
+        }
+        ~ScratchLoan() { server.keep_scratch(std::move(scratch), largest_pixels); }
+        ScratchLoan(const ScratchLoan&) = delete;
+        ScratchLoan& operator=(const ScratchLoan&) = delete;
+        CaptureScratch& get() { return *scratch; }
+
+    private:
+        SnapshotServer& server;
+        std::unique_ptr<CaptureScratch> scratch;
+        int64_t largest_pixels;
+    };
     // Keeps a capture's scratch for the next one, unless one is kept already or it has more
     // pixels than the largest that is worth keeping.
     void keep_scratch(std::unique_ptr<CaptureScratch> scratch, int64_t largest_pixels);

@@ -68,6 +68,10 @@ struct GdiObjectTraits {
     static HGDIOBJ empty() { return nullptr; }
     static void close(HGDIOBJ object) { DeleteObject(object); }
 };
+struct WindowTraits {
+    static HWND empty() { return nullptr; }
+    static void close(HWND window) { DestroyWindow(window); }
+};
 struct MenuTraits {
     static HMENU empty() { return nullptr; }
     static void close(HMENU menu) { DestroyMenu(menu); }
@@ -80,6 +84,7 @@ using UniqueFile = UniqueResource<FILE*, FileTraits>;  // closing a "D" stream d
 using CreatedDC = UniqueResource<HDC, CreatedDCTraits>;  // CreateDCA, CreateCompatibleDC
 using GdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;  // bitmaps, brushes
 using UniqueMenu = UniqueResource<HMENU, MenuTraits>;
+using UniqueWindow = UniqueResource<HWND, WindowTraits>;  // windows and modeless dialogs
 
 // A device context got from a window (GetDC, GetWindowDC): released with ReleaseDC on that window.
 class WindowDC {
@@ -133,6 +138,23 @@ public:
 
 private:
     bool opened;
+};
+
+// Winsock started for as long as the guard lives; cleaned up only when it started.
+class WinsockSession {
+public:
+    WinsockSession() : started(WSAStartup(0x0101, &data) == 0) {}
+    ~WinsockSession()
+    {
+        if (started) WSACleanup();
+    }
+    WinsockSession(const WinsockSession&) = delete;
+    WinsockSession& operator=(const WinsockSession&) = delete;
+    explicit operator bool() const { return started; }
+
+private:
+    WSADATA data;
+    bool started;
 };
 
 }  // namespace glintor

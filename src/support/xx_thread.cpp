@@ -31,26 +31,18 @@ struct xxThread::Run {
     std::shared_ptr<RunCount> count;
 };
 
-xxThread::xxThread() : callback(nullptr), handle(nullptr), thread_id(0), runs(std::make_shared<RunCount>()) {}
+xxThread::xxThread() : thread_id(0), runs(std::make_shared<RunCount>()) {}
 
-xxThread::~xxThread()
-{
-    if (handle) CloseHandle(handle);
-    delete callback;
-}
+xxThread::~xxThread() = default;
 
 void xxThread::set_callback(const xxCallbackBase<void*>& new_callback)
 {
-    delete callback;
-    callback = new_callback.clone();
+    callback.reset(new_callback.clone());
 }
 
 bool xxThread::start()
 {
-    if (handle) {
-        CloseHandle(handle);
-        handle = nullptr;
-    }
+    handle.reset();
     auto run = std::make_unique<Run>();
     if (callback) run->callback.reset(callback->clone());
     run->count = runs;
@@ -61,14 +53,14 @@ bool xxThread::start()
         return false;
     }
     run.release();  // the thread owns it now
-    handle = reinterpret_cast<HANDLE>(begun);
+    handle.reset(reinterpret_cast<HANDLE>(begun));
     return true;
 }
 
 void xxThread::wait(DWORD milliseconds)
 {
     if (!handle) return;
-    WaitForSingleObject(handle, milliseconds == 0 ? INFINITE : milliseconds);
+    WaitForSingleObject(handle.get(), milliseconds == 0 ? INFINITE : milliseconds);
 }
 
 bool xxThread::wait_for_runs(DWORD milliseconds)

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "support/handles.h"
 #include "support/xx_callback.h"
 
 class xxThread {
@@ -34,8 +35,8 @@ private:
     struct RunCount;
     struct Run;
 
-    xxCallbackBase<void*>* callback;
-    HANDLE handle;
+    std::unique_ptr<xxCallbackBase<void*>> callback;
+    glintor::UniqueHandle handle;  // the thread of the last start
     unsigned thread_id;
     std::shared_ptr<RunCount> runs;  // shared with the runs, so it outlives this object if need be
 };

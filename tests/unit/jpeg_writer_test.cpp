@@ -244,7 +244,8 @@ TEST(SoundTest, TheChoiceOfSound)
     // asynchronous start may not), never silence.
     const std::string text = folder + "\\not-a-wave.wav";
     std::ofstream(text, std::ios::binary) << "this is not a wave file";
-    EXPECT_NE(SoundSource::none, play_sound(true, text, IDW_SENT_SOUND));
+    const bool refused = !PlaySoundA(text.c_str(), nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT);
+    EXPECT_EQ(refused ? SoundSource::builtin : SoundSource::user_file, play_sound(true, text, IDW_SENT_SOUND));
     PlaySoundA(nullptr, nullptr, 0);
     remove_folder(folder);
 }

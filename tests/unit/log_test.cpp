@@ -105,6 +105,8 @@ TEST(LogTest, AnExistingFileGetsExactRecords)
 
 TEST(LogTest, RecordsFromTwoThreadsNeverInterleave)
 {
+    // Inside a scope each record is two writes: its indentation, then its text.
+    xxLogScope scope(std::ostringstream("two writers\n"));
     const size_t before = read_file(log_path()).size();
     struct Writer {
         char letter;
@@ -132,6 +134,8 @@ TEST(LogTest, RecordsFromTwoThreadsNeverInterleave)
         ASSERT_FALSE(line.empty());
         ASSERT_EQ('\r', line.back()) << line;
         line.pop_back();
+        ASSERT_EQ("    ", line.substr(0, 4)) << line;
+        line.erase(0, 4);
         char letter = line[0];
         ASSERT_TRUE(letter == 'a' || letter == 'b') << line;
         std::string expected_prefix = std::string(40, letter) + ' ';

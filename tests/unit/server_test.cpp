@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -42,7 +43,11 @@ int WSAAPI failing_event_select(SOCKET, WSAEVENT, long)
 
 std::shared_ptr<const unsigned char[]> make_image(size_t size, unsigned seed, std::string* copy = nullptr)
 {
-    std::shared_ptr<unsigned char[]> bytes(new unsigned char[size]);
+    // Spoilt when freed: a sender still reading a freed image sends the wrong bytes.
+    std::shared_ptr<unsigned char[]> bytes(new unsigned char[size], [size](unsigned char* freed) {
+        std::memset(freed, 0xdd, size);
+        delete[] freed;
+    });
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>((i * 31 + seed * 7 + (i >> 8)) & 0xff);
     if (copy) copy->assign(reinterpret_cast<const char*>(bytes.get()), size);
     return bytes;
@@ -327,17 +332,18 @@ TEST_F(ServerTest, ALongRequestGetsTheWholeImage)
 TEST_F(ServerTest, ImagesReplacedWhileSendingArriveWhole)
 {
     start();
+    // Each image is installed anew and held by the server alone.
     std::vector<std::string> images(3);
-    std::vector<std::shared_ptr<const unsigned char[]>> buffers;
-    for (unsigned i = 0; i < images.size(); ++i)
-        buffers.push_back(make_image(200000 + i * 10007, i + 3, &images[i]));
-    server().install_snapshot(buffers[0], static_cast<int32_t>(images[0].size()));
+    auto install = [&](size_t k, std::string* copy) {
+        server().install_snapshot(make_image(200000 + k * 10007, static_cast<unsigned>(k) + 3, copy),
+                                  static_cast<int32_t>(200000 + k * 10007));
+    };
+    for (size_t k = images.size(); k-- > 0;) install(k, &images[k]);
 
     std::atomic<bool> done{false};
     std::thread replacer([&] {
         for (int i = 0; i < 200; ++i) {
-            size_t k = static_cast<size_t>(i) % images.size();
-            server().install_snapshot(buffers[k], static_cast<int32_t>(images[k].size()));
+            install(static_cast<size_t>(i) % images.size(), nullptr);
             Sleep(2);
         }
         done = true;

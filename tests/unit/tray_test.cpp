@@ -48,7 +48,7 @@ protected:
             if (controller->tray_record.hIcon == SnapshotSystem::tray_icon(static_cast<WORD>(id))) s.icon = id;
         char caption[64];
         memset(caption, 0xbd, sizeof(caption));
-        GetMenuStringA(controller->tray_menu, ID_TRAY_SERVER, caption, sizeof(caption), MF_BYCOMMAND);
+        GetMenuStringA(controller->tray_menu.get(), ID_TRAY_SERVER, caption, sizeof(caption), MF_BYCOMMAND);
         s.server_item = caption;
         return s;
     }
@@ -100,7 +100,7 @@ TEST_F(TrayTest, WaitingInEachCombinationOfTheTwoSettings)
         controller->update_status();
         expect_status(c.icon, "Glintor: waiting for connection", "disable webserver");
         controller->update_auto_snapshot_check();
-        const UINT state = GetMenuState(controller->tray_menu, ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND);
+        const UINT state = GetMenuState(controller->tray_menu.get(), ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND);
         EXPECT_EQ(c.automatic, (state & MF_CHECKED) != 0);
     }
 }
@@ -151,11 +151,12 @@ TEST_F(TrayTest, ARestartedShellGetsTheIconAgain)
 {
     set_raw_dword("server_running", 1);
     start_program();
-    memset(&controller->tray_record, 0xbd, sizeof(controller->tray_record));
+    // A restarted shell has lost the icon; the record still says what it showed.
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &controller->tray_record));
     SendMessageA(controller->dialog, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     expect_status(IDI_STORED, "Glintor: waiting for connection", "disable webserver");
-    // Every member the shell reads was written anew.
-    const NOTIFYICONDATAA& record = controller->tray_record;
+    NOTIFYICONDATAA record = controller->tray_record;
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &record)) << "the shell has no icon";
     EXPECT_EQ(sizeof(NOTIFYICONDATAA), record.cbSize);
     EXPECT_EQ(controller->dialog, record.hWnd);
     EXPECT_EQ(7194u, record.uID);
@@ -197,10 +198,10 @@ TEST_F(TrayTest, AutoSnapshotItemFlipsTheCheckMarkAndTheColour)
     set_raw_dword("server_running", 1);
     start_program();
     controller->on_menu_command(ID_TRAY_AUTO_SNAPSHOT);
-    EXPECT_TRUE(GetMenuState(controller->tray_menu, ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_TRUE(GetMenuState(controller->tray_menu.get(), ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND) & MF_CHECKED);
     EXPECT_EQ(IDI_AUTO, status().icon);
     controller->on_menu_command(ID_TRAY_AUTO_SNAPSHOT);
-    EXPECT_FALSE(GetMenuState(controller->tray_menu, ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_FALSE(GetMenuState(controller->tray_menu.get(), ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND) & MF_CHECKED);
     EXPECT_EQ(IDI_STORED, status().icon);
 }
 
