@@ -3,6 +3,7 @@
 // its cases in order: dormant, then switched on by creating the file.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -108,10 +109,13 @@ TEST(LogTest, RecordsFromTwoThreadsNeverInterleave)
     // Inside a scope each record is two writes: its indentation, then its text.
     xxLogScope scope(std::ostringstream("two writers\n"));
     const size_t before = read_file(log_path()).size();
+    static std::atomic<int> ready{0};  // both threads write at once
     struct Writer {
         char letter;
         void run(void*)
         {
+            for (++ready; ready < 2;) {
+            }
             for (int i = 0; i < 300; ++i) {
                 std::ostringstream message;
                 message << std::string(40, letter) << ' ' << i << '\n';
