@@ -10,6 +10,8 @@ namespace {
 // How long exit waits for address copies still running: longer than the network time-outs
 // that bound the connection to the address service and its reply.
 constexpr DWORD kWorkerExitWait = 12000;
+// The exit code when exit ended the process over a copy still running: not a clean exit.
+constexpr UINT kAbandonedCopyExitCode = 2;
 }  // namespace
 
 SnapshotSystem::SnapshotSystem()
@@ -50,7 +52,7 @@ SnapshotSystem::~SnapshotSystem()
     // Address copies use the dialog and the server. A name look-up or another program that
     // holds the clipboard can keep one beyond its network time-outs: rather than destroy
     // what it still uses, the process ends here, after the shutdown the user sees.
-    if (!worker.wait_for_runs(kWorkerExitWait)) ExitProcess(0);
+    if (!worker.wait_for_runs(kWorkerExitWait)) ExitProcess(kAbandonedCopyExitCode);
 }
 
 void SnapshotSystem::start_address_copy()
