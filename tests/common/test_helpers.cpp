@@ -3,11 +3,43 @@
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
 namespace testing_helpers {
+
+DWORD stored(const char* name, DWORD absent)
+{
+    DWORD value = 0;
+    return raw_dword(name, value) ? value : absent;
+}
+
+std::string clipboard_text()
+{
+    if (!OpenClipboard(nullptr)) return "<clipboard not opened>";
+    HANDLE data = GetClipboardData(CF_TEXT);
+    const char* chars = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+    const std::string text = chars ? chars : "<no text>";
+    if (chars) GlobalUnlock(data);
+    CloseClipboard();
+    return text;
+}
+
+bool set_clipboard_text(const std::string& text)
+{
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    if (memory) {
+        memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
+        GlobalUnlock(memory);
+        if (!SetClipboardData(CF_TEXT, memory)) GlobalFree(memory);
+    }
+    CloseClipboard();
+    return memory != nullptr;
+}
 
 int thread_count(DWORD process_id)
 {

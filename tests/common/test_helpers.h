@@ -23,6 +23,14 @@ using driving::pump_messages;
 using driving::wait_until;
 using driving::program_folder;
 
+// A stored number, or `absent` when no such number is stored.
+DWORD stored(const char* name, DWORD absent = 0xdeadbeef);
+
+// The clipboard's text, or "<clipboard not opened>" or "<no text>".
+std::string clipboard_text();
+// Puts text on the clipboard, as another program would; false when it cannot be opened.
+bool set_clipboard_text(const std::string& text);
+
 // Threads of a process, from the system's list of all threads; -1 when it cannot be read.
 int thread_count(DWORD process_id);
 

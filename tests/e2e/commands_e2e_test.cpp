@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "app/messages.h"
 #include "common/http_client.h"
@@ -22,32 +23,11 @@ using namespace testing_helpers;
 
 namespace {
 
-std::string clipboard_text()
-{
-    std::string text = "<none>";
-    if (!OpenClipboard(nullptr)) return text;
-    HANDLE data = GetClipboardData(CF_TEXT);
-    const char* chars = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
-    if (chars) {
-        text = chars;
-        GlobalUnlock(data);
-    }
-    CloseClipboard();
-    return text;
-}
-
 // Whether something was put on the clipboard since it had this sequence number. Asks without
 // opening the clipboard: opened, it would keep the program's copy from opening it.
 bool copied_since(DWORD sequence)
 {
     return wait_until([&] { return GetClipboardSequenceNumber() != sequence; }, 10000);
-}
-
-DWORD stored(const char* name)
-{
-    DWORD value = 0xdeadbeef;
-    raw_dword(name, value);
-    return value;
 }
 
 std::string stored_text(const char* name)
@@ -221,15 +201,27 @@ TEST_F(CommandsTest, DraggingTheQualityTrackbarStoresEveryPosition)
     RECT bar;
     GetWindowRect(control(IDC_QUALITY), &bar);
     const int y = (bar.top + bar.bottom) / 2;
-    // From the thumb at 60 towards the right end.
+    // From the thumb at 60 towards the right end; each position is stored while the button
+    // is still down, not only when the thumb is let go.
     const int thumb_x = bar.left + 5 + (bar.right - bar.left - 10) * 60 / 100;
-    drag(POINT{thumb_x, y}, POINT{bar.right - 8, y});
-    ASSERT_TRUE(wait_until([&] { return stored("image_quality") != 0xdeadbeef && stored("image_quality") > 60; }, 5000))
-        << "stored " << stored("image_quality");
-    DWORD_PTR position = 0;
-    SendMessageTimeoutA(control(IDC_QUALITY), TBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position);
-    EXPECT_EQ(position, stored("image_quality"));
-    EXPECT_EQ(std::to_string(position), control_text(control(IDC_QUALITY_NUMBER)));
+    auto position = [&] {
+        DWORD_PTR at = 0;
+        SendMessageTimeoutA(control(IDC_QUALITY), TBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &at);
+        return static_cast<DWORD>(at);
+    };
+    mouse_to(thumb_x, y);
+    mouse_button(true);
+    std::vector<DWORD> seen;
+    for (int step = 1; step <= 4; ++step) {
+        mouse_to(thumb_x + (bar.right - 8 - thumb_x) * step / 4, y);
+        EXPECT_TRUE(wait_until([&] { return stored("image_quality") == position(); }, 5000))
+            << "stored " << stored("image_quality") << " at " << position();
+        EXPECT_EQ(std::to_string(position()), control_text(control(IDC_QUALITY_NUMBER)));
+        seen.push_back(position());
+    }
+    mouse_button(false);
+    EXPECT_GT(seen.front(), 60u);
+    EXPECT_GT(seen.back(), seen.front());
 }
 
 TEST_F(CommandsTest, ThePortRule)

@@ -23,13 +23,6 @@ using namespace testing_helpers;
 
 namespace {
 
-// A stored number; a value never written counts as 0.
-DWORD stored(const char* name)
-{
-    DWORD value = 0;
-    return raw_dword(name, value) ? value : 0;
-}
-
 // A client that asks for the image and then never reads: a small receive buffer, so the
 // server's sends stall once it is full. INVALID_SOCKET when it cannot connect.
 SOCKET connect_stalled_reader(int port)
@@ -226,7 +219,7 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
     NoiseWindow noise;
     const std::string big = store_big_snapshot();
     ASSERT_GT(big.size(), 3u * 1024 * 1024) << "the snapshot is too small to stall the server";
-    const DWORD counted = stored("alltime_counter");
+    const DWORD counted = stored("alltime_counter", 0);
     SOCKET stalled = connect_stalled_reader(port);
     ASSERT_NE(INVALID_SOCKET, stalled);
     Sleep(200);
@@ -235,7 +228,7 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
     std::printf("stalled reader of %zu bytes: next served after %lu ms\n", big.size(), after.milliseconds);
     EXPECT_LT(after.milliseconds, 25000u);
     closesocket(stalled);
-    EXPECT_EQ(counted + 1, stored("alltime_counter")) << "the stalled sending was counted";
+    EXPECT_EQ(counted + 1, stored("alltime_counter", 0)) << "the stalled sending was counted";
 }
 
 TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
@@ -255,7 +248,7 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
     // Clients that reset in the middle of a big image.
     NoiseWindow noise;
     const std::string big = store_big_snapshot();
-    const DWORD counted = stored("alltime_counter");
+    const DWORD counted = stored("alltime_counter", 0);
     for (int i = 0; i < 10; ++i) {
         SOCKET s = connect_to(port);
         send(s, "GET /", 5, 0);
@@ -268,7 +261,7 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
         closesocket(s);
     }
     EXPECT_EQ(big, http_exchange(port, "GET /", 40000).bytes);
-    EXPECT_EQ(counted + 1, stored("alltime_counter"));
+    EXPECT_EQ(counted + 1, stored("alltime_counter", 0));
 
     // The address service silent, refusing, flooding, or answering with no address.
     set_raw_dword("copy_address_mode", 1);
@@ -284,13 +277,7 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
                     {"1 MB", std::string(1 << 20, 'x') + "\n", false, true},
                     {"no address", "HTTP/1.1 503 Busy\r\n\r\n<html>Service unavailable</html>", false, true}};
     for (const auto& service : services) {
-        ASSERT_TRUE(OpenClipboard(nullptr));
-        EmptyClipboard();
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, marker.size() + 1);
-        memcpy(GlobalLock(memory), marker.c_str(), marker.size() + 1);
-        GlobalUnlock(memory);
-        SetClipboardData(CF_TEXT, memory);
-        CloseClipboard();
+        ASSERT_TRUE(set_clipboard_text(marker));
         std::unique_ptr<FakeService> fake;
         if (service.listening) fake = std::make_unique<FakeService>(service.reply, service.silent);
         const int threads = thread_count(glintor.process_id());
@@ -299,12 +286,7 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
         // Meanwhile the program serves, and the clipboard is free.
         EXPECT_EQ(big, http_exchange(port, "GET /", 40000).bytes) << service.what;
         EXPECT_TRUE(wait_for_copy(glintor, threads)) << service.what;
-        ASSERT_TRUE(OpenClipboard(nullptr));
-        HANDLE data = GetClipboardData(CF_TEXT);
-        std::string text = data ? static_cast<const char*>(GlobalLock(data)) : "";
-        if (data) GlobalUnlock(data);
-        CloseClipboard();
-        EXPECT_EQ(marker, text) << service.what;
+        EXPECT_EQ(marker, clipboard_text()) << service.what;
     }
     EXPECT_TRUE(glintor.running());
 }
@@ -358,7 +340,7 @@ TEST_F(ReliabilityTest, HotKeysDuringDownloadsAndClearDuringCounting)
     // Auto mode goes off before the capture: wait for the capture itself.
     ASSERT_TRUE(wait_until([&] { return http_exchange(port, "GET /").bytes.size() > kResponseHeader.size(); }, 10000));
 
-    const DWORD counted_before = stored("alltime_counter");
+    const DWORD counted_before = stored("alltime_counter", 0);
     std::atomic<bool> done{false};
     std::atomic<int> whole{0}, broken{0};
     std::vector<std::thread> viewers;
@@ -393,7 +375,7 @@ TEST_F(ReliabilityTest, HotKeysDuringDownloadsAndClearDuringCounting)
     EXPECT_GT(whole.load(), 0);
     // Every whole image was counted exactly once, whatever the clears did meanwhile, and the
     // session count holds no more than what came after the last clear.
-    EXPECT_EQ(static_cast<DWORD>(whole.load()), stored("alltime_counter") - counted_before);
+    EXPECT_EQ(static_cast<DWORD>(whole.load()), stored("alltime_counter", 0) - counted_before);
     EXPECT_LE(stored("session_counter"), static_cast<DWORD>(whole.load()));
 }
 

@@ -19,29 +19,6 @@ namespace {
 
 const char* const kUntouched = "left as it was";
 
-void set_clipboard_text(const std::string& text)
-{
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
-    GlobalUnlock(memory);
-    SetClipboardData(CF_TEXT, memory);
-    CloseClipboard();
-}
-
-std::string clipboard_text()
-{
-    std::string text = "<clipboard not opened>";
-    if (!OpenClipboard(nullptr)) return text;
-    HANDLE data = GetClipboardData(CF_TEXT);
-    const char* chars = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
-    text = chars ? chars : "<no text>";
-    if (chars) GlobalUnlock(data);
-    CloseClipboard();
-    return text;
-}
-
 std::string http_reply(const std::string& body)
 {
     return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
@@ -56,7 +33,7 @@ protected:
         clear_settings();
         set_raw_dword("server_running", 0);
         controller = std::make_unique<SnapshotSystem>();
-        set_clipboard_text(kUntouched);
+        ASSERT_TRUE(set_clipboard_text(kUntouched));
     }
     void TearDown() override
     {
@@ -76,7 +53,7 @@ protected:
         EXPECT_TRUE(fake.ok()) << "cannot listen on port 80";
         set_raw_string("remote_service_copy_address", service);
         set_raw_dword("copy_address_mode", 1);
-        set_clipboard_text(kUntouched);
+        EXPECT_TRUE(set_clipboard_text(kUntouched));
         std::string result = copy();
         if (request) *request = fake.request();
         return result;
@@ -128,7 +105,7 @@ TEST_F(AddressTest, ManualHostAndOtherModes)
     set_raw_string("manual_copy_address", "viewer.example");
     EXPECT_EQ("http://viewer.example:2000", copy());
 
-    set_clipboard_text(kUntouched);
+    ASSERT_TRUE(set_clipboard_text(kUntouched));
     set_raw_string("manual_copy_address", "");
     EXPECT_EQ(kUntouched, copy());
 
