@@ -338,7 +338,10 @@ TEST_F(ReliabilityTest, HotKeysDuringDownloadsAndClearDuringCounting)
     set_raw_dword("auto_snapshot_mode", 0);
     press_chord(VK_SHIFT, VK_SNAPSHOT);
     // Auto mode goes off before the capture: wait for the capture itself.
-    ASSERT_TRUE(wait_until([&] { return http_exchange(port, "GET /").bytes.size() > kResponseHeader.size(); }, 10000));
+    std::string first;
+    ASSERT_TRUE(wait_until([&] { return (first = http_exchange(port, "GET /").bytes).size() > kResponseHeader.size(); }, 10000));
+    // The snapshots the hot keys take from now on differ from the first.
+    set_raw_dword("image_quality", 40);
 
     const DWORD counted_before = stored("alltime_counter", 0);
     std::atomic<bool> done{false};
@@ -377,6 +380,7 @@ TEST_F(ReliabilityTest, HotKeysDuringDownloadsAndClearDuringCounting)
     // session count holds no more than what came after the last clear.
     EXPECT_EQ(static_cast<DWORD>(whole.load()), stored("alltime_counter", 0) - counted_before);
     EXPECT_LE(stored("session_counter"), static_cast<DWORD>(whole.load()));
+    EXPECT_TRUE(first != http_exchange(port, "GET /").bytes) << "the hot keys did not replace the snapshot";
 }
 
 TEST_F(ReliabilityTest, ExitWhileAClientIsSilent)
