@@ -10,10 +10,7 @@
 
 namespace testing_helpers {
 
-using driving::connect_to;
-using driving::ensure_winsock;
-using driving::free_port;
-using driving::hold_port;
+using namespace driving;  // the program worked from outside, as the tools do
 
 struct Reply {
     bool connected = false;

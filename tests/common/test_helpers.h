@@ -13,15 +13,7 @@
 
 namespace testing_helpers {
 
-using driving::clear_settings;
-using driving::query_raw_value;
-using driving::raw_dword;
-using driving::set_raw_dword;
-using driving::set_raw_string;
-using driving::settings_key_exists;
-using driving::pump_messages;
-using driving::wait_until;
-using driving::program_folder;
+using namespace driving;  // the program worked from outside, as the tools do
 
 // A stored number, or `absent` when no such number is stored.
 DWORD stored(const char* name, DWORD absent = 0xdeadbeef);

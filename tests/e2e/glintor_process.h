@@ -10,20 +10,7 @@
 
 namespace e2e {
 
-using driving::choose_from_tray_menu;
-using driving::control_text;
-using driving::exit_through_tray_menu;
-using driving::find_window_of;
-using driving::GlintorProcess;
-using driving::kUpsToAutoSnapshot;
-using driving::kUpsToCopyAddress;
-using driving::kUpsToExit;
-using driving::kUpsToPreferences;
-using driving::kUpsToServer;
-using driving::kUpsToSnapshotAll;
-using driving::kUpsToSnapshotArea;
-using driving::post_key;
-using driving::wait_for_popup_menu;
+using namespace driving;  // the program worked from outside, as the tools do
 
 // The program's Linux process folder under Wine ("Z:\\proc\\<pid>\\"), or empty when no
 // glintor.exe runs. Under Wine the program's descriptors and processor time are seen there,
