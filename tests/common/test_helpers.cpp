@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -52,6 +53,45 @@ int thread_count(DWORD process_id)
         if (entry.th32OwnerProcessID == process_id) ++count;
     CloseHandle(snapshot);
     return count;
+}
+
+std::string linux_folder_of(const std::string& program, const std::string& unless)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
+    if (find == INVALID_HANDLE_VALUE) return std::string();
+    std::string found;
+    do {
+        const std::string name = entry.cFileName;
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string command_line = read_file("Z:\\proc\\" + name + "\\cmdline");
+        if (command_line.find(program) != std::string::npos && (unless.empty() || command_line.find(unless) == std::string::npos))
+            found = "Z:\\proc\\" + name + "\\";
+    } while (found.empty() && FindNextFileA(find, &entry));
+    FindClose(find);
+    return found;
+}
+
+std::string this_linux_folder()
+{
+    char path[MAX_PATH] = {0};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return linux_folder_of(PathFindFileNameA(path), "");
+}
+
+long wake_ups(const std::string& folder)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find = folder.empty() ? INVALID_HANDLE_VALUE : FindFirstFileA((folder + "task\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return -1;
+    long total = 0;
+    do {
+        const std::string status = read_file(folder + "task\\" + entry.cFileName + "\\status");
+        const size_t at = status.find("voluntary_ctxt_switches:");
+        if (entry.cFileName[0] != '.' && at != std::string::npos) total += std::atol(status.c_str() + at + 24);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return total;
 }
 
 bool memory_growth_measurable()

@@ -26,6 +26,14 @@ bool set_clipboard_text(const std::string& text);
 // Threads of a process, from the system's list of all threads; -1 when it cannot be read.
 int thread_count(DWORD process_id);
 
+// The /proc folder ("Z:\\proc\\<pid>\\") of the first Linux process whose command line names
+// the program and not `unless` (when not empty); empty when none runs. this_linux_folder(): this program's.
+std::string linux_folder_of(const std::string& program, const std::string& unless);
+std::string this_linux_folder();
+// Times the threads of a Linux process (its /proc folder) have waited and been woken: their voluntary context switches; -1 when they
+// cannot be read. An idle wait adds next to none, a poll every 50 ms twenty a second.
+long wake_ups(const std::string& linux_folder);
+
 // False under Wine's debug heap (scripts/test.sh --debug-heap), which holds freed blocks back:
 // checks of memory growth do not hold there.
 bool memory_growth_measurable();

@@ -15,19 +15,7 @@ namespace e2e {
 
 std::string linux_process_folder()
 {
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
-    if (find == INVALID_HANDLE_VALUE) return std::string();
-    std::string found;
-    do {
-        const std::string name = entry.cFileName;
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const std::string command_line = testing_helpers::read_file("Z:\\proc\\" + name + "\\cmdline");
-        if (command_line.find("glintor.exe") != std::string::npos && command_line.find("e2e_") == std::string::npos)
-            found = "Z:\\proc\\" + name + "\\";
-    } while (found.empty() && FindNextFileA(find, &entry));
-    FindClose(find);
-    return found;
+    return testing_helpers::linux_folder_of("glintor.exe", "e2e_");
 }
 
 bool wait_for_copy(const GlintorProcess& glintor, int threads)

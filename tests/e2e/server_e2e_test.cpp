@@ -91,16 +91,17 @@ TEST_F(ServerE2ETest, TheIdleProgramUsesNextToNoProcessorTime)
     ASSERT_TRUE(raw_dword("server_running", value));
     ASSERT_EQ(1u, value);
     Sleep(1000);  // what start-up left to do is done
-    const long before = processor_ticks();
-    ASSERT_GE(before, 0) << "the program's process was not found";
+    const long before = processor_ticks(), woken_before = wake_ups(linux_process_folder());
+    ASSERT_GT(woken_before, 0) << "the program's process was not found";
     const DWORD start = GetTickCount();
     // Long enough to catch a loop that polls or spins (clock ticks are 10 ms).
     Sleep(5000);
-    const long used = processor_ticks() - before;
+    const long used = processor_ticks() - before, woken = wake_ups(linux_process_folder()) - woken_before;
     const DWORD elapsed = GetTickCount() - start;
     const double percent = 100.0 * used * 10.0 / elapsed;
-    std::printf("idle program: %.2f%% of one core over %lu ms\n", percent, elapsed);
+    std::printf("idle program: %.2f%% of one core, %ld wake-ups (of %ld) over %lu ms\n", percent, woken, woken_before, elapsed);
     EXPECT_LT(percent, 1.0) << "used " << used << " ticks of processor time in " << elapsed << " ms";
+    EXPECT_LT(woken, 25) << "a poll wakes the program dozens of times a second";
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
 }
 

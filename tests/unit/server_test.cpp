@@ -259,6 +259,13 @@ TEST_F(ServerTest, ANewPortRestartsARunningServerAndStartsNothingOtherwise)
 TEST_F(ServerTest, StopTakesEffectPromptlyWhenIdle)
 {
     start();
+    // Idle, the server thread waits without a time-out: it is not woken to look for a stop.
+    Sleep(200);
+    const std::string self = this_linux_folder();
+    const long woken_before = wake_ups(self);
+    Sleep(1000);
+    ASSERT_GT(woken_before, 0) << "this process's threads cannot be read";
+    EXPECT_LT(wake_ups(self) - woken_before, 10) << "of " << woken_before;
     const DWORD start_tick = GetTickCount();
     server().stop_server();
     // The idle loop wakes for the stop itself: no time-out or poll to wait out.
