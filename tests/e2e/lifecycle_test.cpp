@@ -31,22 +31,6 @@ protected:
     void TearDown() override { clear_settings(); }
 };
 
-TEST_F(LifecycleTest, RunsHiddenHoldingBothHotKeysAndEndsFromTheTrayMenu)
-{
-    ASSERT_TRUE(hot_key_free(MOD_CONTROL));
-    ASSERT_TRUE(hot_key_free(MOD_SHIFT));
-
-    GlintorProcess glintor;
-    ASSERT_TRUE(glintor.start());
-    EXPECT_FALSE(IsWindowVisible(glintor.dialog()));
-    EXPECT_FALSE(hot_key_free(MOD_CONTROL)) << "Ctrl+Print is not held";
-    EXPECT_FALSE(hot_key_free(MOD_SHIFT)) << "Shift+Print is not held";
-
-    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
-    EXPECT_TRUE(hot_key_free(MOD_CONTROL));
-    EXPECT_TRUE(hot_key_free(MOD_SHIFT));
-}
-
 TEST_F(LifecycleTest, PreferencesShowAndEscapeOrCloseOnlyHide)
 {
     GlintorProcess glintor;

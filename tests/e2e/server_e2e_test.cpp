@@ -186,18 +186,6 @@ TEST_F(ServerE2ETest, TheLogTellsEachStepOfARequestAndItsCaptureAtItsDepth)
     EXPECT_EQ(expected, got);
 }
 
-TEST_F(ServerE2ETest, WithoutASnapshotARequestGetsNothing)
-{
-    set_raw_dword("auto_snapshot", 0);
-    GlintorProcess glintor;
-    ASSERT_TRUE(glintor.start());
-    Reply reply = http_exchange(port, "GET / HTTP/1.1\r\n\r\n");
-    EXPECT_TRUE(reply.connected);
-    EXPECT_TRUE(reply.closed);
-    EXPECT_EQ(0u, reply.bytes.size());
-    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
-}
-
 // Also run on a display with a second monitor left of the primary one (scripts/test.sh).
 TEST_F(ServerE2ETest, AnAutoSnapshotRequestShowsTheScreen)
 {

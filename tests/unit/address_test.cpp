@@ -10,7 +10,7 @@
 #include "address/parsed_url.h"
 #include "common/fake_service.h"
 #include "common/http_client.h"
-#include "driving/in_process.h"
+#include "common/in_process.h"
 #include "common/test_helpers.h"
 
 using namespace testing_helpers;
@@ -25,20 +25,13 @@ std::string http_reply(const std::string& body)
            "\r\n\r\n" + body;
 }
 
-class AddressTest : public ::testing::Test {
+class AddressTest : public ControllerTest {
 protected:
     void SetUp() override
     {
-        driving::prepare_program_environment();
-        clear_settings();
-        set_raw_dword("server_running", 0);
+        ControllerTest::SetUp();
         controller = std::make_unique<SnapshotSystem>();
         ASSERT_TRUE(set_clipboard_text(kUntouched));
-    }
-    void TearDown() override
-    {
-        controller.reset();
-        clear_settings();
     }
     // One copy, as the worker runs it, waited for with this thread's messages handled.
     std::string copy()
@@ -58,7 +51,6 @@ protected:
         if (request) *request = fake.request();
         return result;
     }
-    std::unique_ptr<SnapshotSystem> controller;
 };
 
 TEST_F(AddressTest, LocalAddressAlsoWhileTheServerIsStopped)

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <thread>
 
-#include "driving/in_process.h"
+#include "common/in_process.h"
 #include "common/jpeg_decode.h"
 #include "common/test_helpers.h"
 #include "resources/resource.h"
@@ -74,13 +74,11 @@ HWND make_framed_window()
     return window;
 }
 
-class CaptureTest : public ::testing::Test {
+class CaptureTest : public ControllerTest {
 protected:
     void SetUp() override
     {
-        driving::prepare_program_environment();
-        clear_settings();
-        set_raw_dword("server_running", 0);
+        ControllerTest::SetUp();
         set_raw_dword("auto_snapshot", 0);
         set_raw_dword("image_quality", 100);
         set_raw_dword("include_mouse_pointer", 0);
@@ -95,10 +93,8 @@ protected:
     void TearDown() override
     {
         pattern.reset();
-        controller.reset();
-        clear_settings();
+        ControllerTest::TearDown();
     }
-    SnapshotServer& server() { return controller->server; }
     std::string current_bytes()
     {
         std::shared_ptr<const unsigned char[]> data;
@@ -132,7 +128,6 @@ protected:
         EXPECT_GT(checked, 0);
     }
 
-    std::unique_ptr<SnapshotSystem> controller;
     std::unique_ptr<PatternWindow> pattern;
     int screen_width = 0;
     int screen_height = 0;
@@ -371,8 +366,9 @@ TEST_F(CaptureTest, RepeatedAndSimultaneousCapturesLeakNoMemoryAndNoGdiObject)
     // that piled up would hold megabytes per round.
     for (int i = 0; i < 10; ++i) two_at_once();
     const long per_capture = static_cast<long>(screen_width) * screen_height * 7 >> 20;
-    if (memory_growth_measurable())
+    if (memory_growth_measurable()) {
         EXPECT_LT((working_set_kib() >> 10) - before, per_capture) << "before " << before << " MiB";
+    }
     EXPECT_GE(free_gdi_handles(), gdi_before - 5) << "of " << gdi_before << ", after 20 captures";
 }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/http_client.h"
-#include "driving/in_process.h"
+#include "common/in_process.h"
 #include "common/test_helpers.h"
 
 using namespace testing_helpers;
@@ -69,13 +69,11 @@ std::string window_text(HWND window)
     return text;
 }
 
-class ServerTest : public ::testing::Test {
+class ServerTest : public ControllerTest {
 protected:
     void SetUp() override
     {
-        driving::prepare_program_environment();
-        clear_settings();
-        set_raw_dword("server_running", 0);
+        ControllerTest::SetUp();
         port = free_port();
         set_raw_dword("port_number", static_cast<DWORD>(port));
         set_raw_dword("auto_snapshot", 0);
@@ -87,13 +85,6 @@ protected:
             sends.clear();
         }
     }
-    void TearDown() override
-    {
-        controller.reset();
-        pump_messages();
-        clear_settings();
-    }
-    SnapshotServer& server() { return controller->server; }
     void start()
     {
         server().start_server();
@@ -109,7 +100,6 @@ protected:
     int32_t alltime() { return server().get_alltime_counter(); }
 
     int port = 0;
-    std::unique_ptr<SnapshotSystem> controller;
 };
 
 TEST_F(ServerTest, AnyRequestGetsTheHeaderAndTheImage)

@@ -3,32 +3,21 @@
 
 #include <memory>
 
-#include "driving/in_process.h"
+#include "common/in_process.h"
 #include "common/test_helpers.h"
 
 using namespace testing_helpers;
 
 namespace {
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public ControllerTest {
 protected:
     void SetUp() override
     {
-        driving::prepare_program_environment();
-        clear_settings();
-        // Keep the web server down: these tests are about the store.
-        set_raw_dword("server_running", 0);
+        ControllerTest::SetUp();  // the web server down: these cases are about the store
         controller = std::make_unique<SnapshotSystem>();
         clear_settings();
     }
-    void TearDown() override
-    {
-        controller.reset();
-        clear_settings();
-    }
-    SnapshotServer& server() { return controller->server; }
-
-    std::unique_ptr<SnapshotSystem> controller;
 };
 
 struct IntSetting {
@@ -179,17 +168,6 @@ TEST_F(SettingsTest, SamePortWritesNothing)
     server().set_port_number(2345);
     EXPECT_TRUE(raw_dword("port_number", value));
     EXPECT_EQ(2345u, value);
-}
-
-TEST_F(SettingsTest, StartUpStartsANewSessionCountAndKeepsTheAllTimeCount)
-{
-    controller.reset();
-    set_raw_dword("session_counter", 7);
-    set_raw_dword("alltime_counter", 42);
-    set_raw_dword("server_running", 0);
-    controller = std::make_unique<SnapshotSystem>();
-    EXPECT_EQ(0, server().get_session_counter());
-    EXPECT_EQ(42, server().get_alltime_counter());
 }
 
 TEST_F(SettingsTest, CountsFromTwoThreadsAreNeverLost)

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/http_client.h"
-#include "driving/in_process.h"
+#include "common/in_process.h"
 #include "common/test_helpers.h"
 #include "app/messages.h"
 #include "resources/resource.h"
@@ -22,22 +22,15 @@ struct Status {
     std::string server_item;
 };
 
-class TrayTest : public ::testing::Test {
+class TrayTest : public ControllerTest {
 protected:
     void SetUp() override
     {
-        driving::prepare_program_environment();
-        clear_settings();
+        ControllerTest::SetUp();
         port = free_port();
         set_raw_dword("port_number", static_cast<DWORD>(port));
-        set_raw_dword("server_running", 0);
         set_raw_dword("play_sent_sound", 0);
         set_raw_dword("auto_snapshot", 0);
-    }
-    void TearDown() override
-    {
-        controller.reset();
-        clear_settings();
     }
     void start_program() { controller = std::make_unique<SnapshotSystem>(); }
     Status status()
@@ -60,7 +53,6 @@ protected:
         EXPECT_EQ(item, s.server_item);
     }
     int port = 0;
-    std::unique_ptr<SnapshotSystem> controller;
 };
 
 TEST_F(TrayTest, DisabledAtStartUp)
