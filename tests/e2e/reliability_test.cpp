@@ -201,6 +201,8 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
             ioctlsocket(s, FIONREAD, &pending);
             if (pending) break;
         }
+        DWORD patience = 30000;
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&patience), sizeof(patience));
         char buffer[65536];
         int n;
         while ((n = recv(s, buffer, sizeof(buffer), 0)) > 0) slow_reply.append(buffer, n);

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <atomic>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -314,10 +315,13 @@ TEST_F(CaptureTest, TheAreaButtonLeavesAnOpenOverlaysSelectionAlone)
     set_raw_dword("auto_selection_stop_y", 300);
     // Handled inside the area snapshot's overlay loop, before the drag ends.
     PostMessageA(controller->dialog, WM_COMMAND, MAKEWPARAM(IDC_MODE_AREA_SELECT, BN_CLICKED), 0);
-    std::thread releaser([] {
+    // Released whenever it shows, however late: an overlay left open would hang the case.
+    std::atomic<bool> returned{false};
+    std::thread releaser([&] {
         HWND overlay = nullptr;
         wait_until(
             [&] {
+                if (returned) return true;
                 while ((overlay = FindWindowExA(nullptr, overlay, "#32770", "")) != nullptr) {
                     DWORD process = 0;
                     GetWindowThreadProcessId(overlay, &process);
@@ -325,10 +329,11 @@ TEST_F(CaptureTest, TheAreaButtonLeavesAnOpenOverlaysSelectionAlone)
                 }
                 return false;
             },
-            10000);
+            60000);
         PostMessageA(overlay, WM_LBUTTONUP, 0, MAKELPARAM(40, 30));
     });
     controller->snapshot_area();
+    returned = true;
     releaser.join();
     const SnapshotSystem& c = *controller;
     EXPECT_EQ("0 0 40 30", std::to_string(c.selection_x1) + " " + std::to_string(c.selection_y1) + " " +

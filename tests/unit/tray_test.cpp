@@ -1,6 +1,8 @@
 // The tray icon's record, its tooltip and the server item's caption in every state.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <memory>
 #include <string>
 #include <thread>
@@ -159,15 +161,18 @@ TEST_F(TrayTest, ARestartedShellGetsTheIconAgain)
 TEST_F(TrayTest, TheMenuPostsANullMessageAfterItCloses)
 {
     start_program();
-    std::thread dismisser([] {
+    // The menu is dismissed whenever it shows, however late: a menu left open would hang the case.
+    std::atomic<bool> returned{false};
+    std::thread dismisser([&] {
         HWND menu = nullptr;
-        wait_until([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu); }, 5000);
+        wait_until([&] { return returned || ((menu = FindWindowA("#32768", nullptr)) && IsWindowVisible(menu)); }, 60000);
         if (menu) PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
     });
     MSG stale;
     while (PeekMessageA(&stale, controller->dialog, WM_NULL, WM_NULL, PM_REMOVE)) {
     }
     controller->on_tray_callback(7194, WM_RBUTTONUP);
+    returned = true;
     dismisser.join();
     MSG posted;
     EXPECT_TRUE(PeekMessageA(&posted, controller->dialog, WM_NULL, WM_NULL, PM_REMOVE));
