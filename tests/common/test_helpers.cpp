@@ -19,7 +19,8 @@ DWORD stored(const char* name, DWORD absent)
 
 std::string clipboard_text()
 {
-    if (!OpenClipboard(nullptr)) return "<clipboard not opened>";
+    // The program that has just put text there may not have closed the clipboard yet.
+    if (!wait_until([] { return OpenClipboard(nullptr) != FALSE; }, 5000)) return "<clipboard not opened>";
     HANDLE data = GetClipboardData(CF_TEXT);
     const char* chars = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
     const std::string text = chars ? chars : "<no text>";

@@ -18,7 +18,7 @@ using namespace driving;  // the program worked from outside, as the tools do
 // A stored number, or `absent` when no such number is stored.
 DWORD stored(const char* name, DWORD absent = 0xdeadbeef);
 
-// The clipboard's text, or "<clipboard not opened>" or "<no text>".
+// The clipboard's text, or "<no text>", or "<clipboard not opened>" when it stays held for 5 s.
 std::string clipboard_text();
 // Puts text on the clipboard, as another program would; false when it cannot be opened.
 bool set_clipboard_text(const std::string& text);

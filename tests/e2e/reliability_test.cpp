@@ -304,25 +304,27 @@ TEST_F(ReliabilityTest, AThousandRequestsEachWayLeakNothing)
         GetProcessMemoryInfo(glintor.process(), &memory, sizeof(memory));
         working_set = memory.WorkingSetSize;
     };
+    // A tenth under the debug heap, which is many times slower (and where memory is not measured).
+    const int requests = memory_growth_measurable() ? 1000 : 100;
     for (int automatic : {1, 0}) {
         set_raw_dword("auto_snapshot", static_cast<DWORD>(automatic));
-        for (int i = 0; i < 100; ++i) http_exchange(port, "GET /");  // warm up
+        for (int i = 0; i < requests / 10; ++i) http_exchange(port, "GET /");  // warm up
         int descriptors0, descriptors1;
         DWORD gdi0, gdi1;
         SIZE_T ws0, ws1;
         measure(descriptors0, gdi0, ws0);
         int served = 0;
         const DWORD start = GetTickCount();
-        for (int i = 0; i < 1000; ++i)
+        for (int i = 0; i < requests; ++i)
             if (http_exchange(port, "GET / HTTP/1.1\r\n\r\n").bytes.size() > kResponseHeader.size()) ++served;
         const DWORD took = GetTickCount() - start;
         // What the last requests left for the program's main thread is handled meanwhile.
         wait_until([&] { return descriptor_count() <= descriptors0 + 5; }, 5000);
         measure(descriptors1, gdi1, ws1);
-        std::printf("1,000 requests, auto %d: %d served in %lu ms; descriptors %d -> %d, GDI objects %lu -> %lu, "
+        std::printf("%d requests, auto %d: %d served in %lu ms; descriptors %d -> %d, GDI objects %lu -> %lu, "
                     "working set %zu -> %zu KiB\n",
-                    automatic, served, took, descriptors0, descriptors1, gdi0, gdi1, ws0 / 1024, ws1 / 1024);
-        EXPECT_EQ(1000, served);
+                    requests, automatic, served, took, descriptors0, descriptors1, gdi0, gdi1, ws0 / 1024, ws1 / 1024);
+        EXPECT_EQ(requests, served);
         EXPECT_GT(descriptors0, 0) << "the program's process was not found";
         EXPECT_LE(descriptors1, descriptors0 + 5);
         EXPECT_LE(gdi1, gdi0 + 10);
