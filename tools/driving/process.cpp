@@ -175,10 +175,10 @@ void post_key(HWND window, WORD key)
     PostMessageA(window, WM_KEYUP, key, 1 | (scan << 16) | (1u << 30) | (1u << 31));
 }
 
-bool choose_from_tray_menu(const GlintorProcess& glintor, int ups_from_bottom)
+bool choose_from_tray_menu(const GlintorProcess& glintor, int ups_from_bottom, DWORD milliseconds)
 {
     PostMessageA(glintor.dialog(), kTrayCallbackMessage, kTrayIconId, WM_RBUTTONUP);
-    HWND menu_window = wait_for_popup_menu(glintor.process_id(), 5000);
+    HWND menu_window = wait_for_popup_menu(glintor.process_id(), milliseconds);
     if (!menu_window) return false;
     // The menu's own loop must be running before it is given keys.
     DWORD thread = GetWindowThreadProcessId(glintor.dialog(), nullptr);
@@ -188,7 +188,7 @@ bool choose_from_tray_menu(const GlintorProcess& glintor, int ups_from_bottom)
             info.cbSize = sizeof(info);
             return GetGUIThreadInfo(thread, &info) && (info.flags & GUI_INMENUMODE);
         },
-        5000);
+        milliseconds);
     if (!in_menu) return false;
     // The keys go to the menu window itself: keys typed through SendInput reach the program
     // only while it is the X server's focus, which a hidden dialog does not reliably become.
@@ -197,10 +197,10 @@ bool choose_from_tray_menu(const GlintorProcess& glintor, int ups_from_bottom)
     return true;
 }
 
-DWORD exit_through_tray_menu(GlintorProcess& glintor)
+DWORD exit_through_tray_menu(GlintorProcess& glintor, DWORD milliseconds)
 {
-    if (!choose_from_tray_menu(glintor, kUpsToExit)) return STILL_ACTIVE;
-    return glintor.wait_for_exit(15000);
+    if (!choose_from_tray_menu(glintor, kUpsToExit, milliseconds)) return STILL_ACTIVE;
+    return glintor.wait_for_exit(milliseconds);
 }
 
 }  // namespace driving

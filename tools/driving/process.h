@@ -61,9 +61,11 @@ HWND wait_for_popup_menu(DWORD process_id, DWORD milliseconds);
 // Posts a key press and release to a window.
 void post_key(HWND window, WORD key);
 // Opens the tray menu through the tray callback and picks an item with the keyboard: Up
-// pressed so many times from the bottom, then Enter. True when the keys were given to the menu.
-bool choose_from_tray_menu(const GlintorProcess& glintor, int ups_from_bottom);
-// Ends the program as a user does: the tray menu's "&exit".
-DWORD exit_through_tray_menu(GlintorProcess& glintor);
+// pressed so many times from the bottom, then Enter. True when the keys were given to the menu;
+// false when the menu did not show, or its loop did not run, within the time.
+bool choose_from_tray_menu(const GlintorProcess& glintor, int ups_from_bottom, DWORD milliseconds = 5000);
+// Ends the program as a user does: the tray menu's "&exit"; the menu shown and the process
+// ended each within the time. The exit code, or STILL_ACTIVE.
+DWORD exit_through_tray_menu(GlintorProcess& glintor, DWORD milliseconds = 15000);
 
 }  // namespace driving
