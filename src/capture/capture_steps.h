@@ -53,10 +53,6 @@ HBITMAP scratch_bitmap(CaptureScratch& scratch, HDC source, int32_t width, int32
 // into memory, black where the virtual screen has no pixels. False when a copy fails.
 bool copy_screen(HDC memory, HDC source, const RECT& virtual_screen, POINT origin, int32_t W, int32_t H);
 
-// Copies the part of the bitmap selected into `to` (in its coordinates) from `from`, whose
-// pixel `origin` goes to the bitmap's (0, 0). False when a copy fails.
-bool copy_from_screen(HDC to, HDC from, const RECT& part, POINT origin);
-
 // Fetches the W x H capture from its bitmap (no longer selected) into scratch.image as upright
 // RGB rows. False, logged, when the buffers cannot be had or a row cannot be read.
 bool fetch_rows(HDC source, HBITMAP bitmap, int32_t W, int32_t H, CaptureScratch& scratch);

@@ -75,6 +75,32 @@ void log_active_window(HWND foreground)
     log_text(1, std::string("active window: ") + handle_text + "\n");
 }
 
+// The pixels of one band of a screen copy under Wine: 128 Ki, half a megabyte at 4 bytes a pixel.
+constexpr LONG kCopyBandPixels = 1 << 17;
+
+// Copies the part of the bitmap selected into `to` (in its coordinates) from `from`, whose
+// pixel `origin` goes to the bitmap's (0, 0); false when a copy fails. On Windows that is one
+// copy: every copy with CAPTUREBLT hides and redraws the pointer, and each is another moment of the screen,
+// so bands would make the pointer flicker and a moving window tear. Under Wine each copy
+// passes through buffers of its size on the Unix side: the C library there keeps buffers of
+// tens of megabytes (a whole 4K screen) for good once they have been used, and copies of a
+// megabyte or more often take ten times as long to come through as half a megabyte (30
+// against 3 ms for a whole 1366 x 768 screen), so there the copy comes in bands.
+bool copy_from_screen(HDC to, HDC from, const RECT& part, POINT origin)
+{
+    const LONG width = part.right - part.left;
+    const LONG height = part.bottom - part.top;
+    const LONG band =
+        glintor::running_under_wine() ? std::max<LONG>(1, kCopyBandPixels / std::max<LONG>(1, width)) : height;
+    for (LONG top = part.top; top < part.bottom; top += band) {
+        const LONG rows = std::min<LONG>(band, part.bottom - top);
+        // CAPTUREBLT: layered and translucent windows are part of the image.
+        if (!BitBlt(to, part.left, top, width, rows, from, origin.x + part.left, origin.y + top, SRCCOPY | CAPTUREBLT))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 Pointer read_pointer()
@@ -94,7 +120,6 @@ Pointer read_pointer()
     }
     return pointer;
 }
-
 
 RECT read_virtual_screen()
 {
@@ -207,31 +232,6 @@ EncodedImage encode_image(const unsigned char* image, int32_t W, int32_t H, int3
         return EncodedImage();
     }
     return read_back(encoded.get());
-}
-
-// The pixels of one band of a screen copy under Wine: 128 Ki, half a megabyte at 4 bytes a pixel.
-constexpr LONG kCopyBandPixels = 1 << 17;
-
-// The visible part of the screen copied into the bitmap. On Windows that is one copy: every
-// copy with CAPTUREBLT hides and redraws the pointer, and each is another moment of the screen,
-// so bands would make the pointer flicker and a moving window tear. Under Wine each copy
-// passes through buffers of its size on the Unix side: the C library there keeps buffers of
-// tens of megabytes (a whole 4K screen) for good once they have been used, and copies of a
-// megabyte or more often take ten times as long to come through as half a megabyte (30
-// against 3 ms for a whole 1366 x 768 screen), so there the copy comes in bands.
-bool copy_from_screen(HDC to, HDC from, const RECT& part, POINT origin)
-{
-    const LONG width = part.right - part.left;
-    const LONG height = part.bottom - part.top;
-    const LONG band =
-        glintor::running_under_wine() ? std::max<LONG>(1, kCopyBandPixels / std::max<LONG>(1, width)) : height;
-    for (LONG top = part.top; top < part.bottom; top += band) {
-        const LONG rows = std::min<LONG>(band, part.bottom - top);
-        // CAPTUREBLT: layered and translucent windows are part of the image.
-        if (!BitBlt(to, part.left, top, width, rows, from, origin.x + part.left, origin.y + top, SRCCOPY | CAPTUREBLT))
-            return false;
-    }
-    return true;
 }
 
 CaptureArea SnapshotServer::choose_area(int32_t x, int32_t y, int32_t width, int32_t height,

@@ -74,8 +74,10 @@ void SnapshotServer::serverThread(void*)
         glintor::WinsockSession winsock;
         glintor::UniqueSocket listen_socket;
         glintor::UniqueHandle connection;
-        if (!winsock) server_error = true;
-        if (winsock) listen_socket.reset(open_listening_socket());
+        if (winsock)
+            listen_socket.reset(open_listening_socket());
+        else
+            server_error = true;
         if (listen_socket) connection.reset(watch_for_connections(listen_socket.get()));
         if (connection) {
             report_setup();
