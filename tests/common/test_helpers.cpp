@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -43,17 +44,38 @@ bool set_clipboard_text(const std::string& text)
     return memory != nullptr;
 }
 
-int thread_count(DWORD process_id)
+std::set<DWORD> thread_ids(DWORD process_id)
 {
+    std::set<DWORD> ids;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    if (snapshot == INVALID_HANDLE_VALUE) return ids;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
-    int count = 0;
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == process_id) ++count;
+        if (entry.th32OwnerProcessID == process_id) ids.insert(entry.th32ThreadID);
     CloseHandle(snapshot);
-    return count;
+    return ids;
+}
+
+bool accepted(SOCKET client)
+{
+    sockaddr_in own = {}, server = {};
+    int own_size = sizeof(own), server_size = sizeof(server);
+    if (getsockname(client, reinterpret_cast<sockaddr*>(&own), &own_size) != 0 ||
+        getpeername(client, reinterpret_cast<sockaddr*>(&server), &server_size) != 0)
+        return false;
+    char local[8], remote[8];  // the server's end of the connection: its port, then the client's
+    std::snprintf(local, sizeof(local), ":%04X", ntohs(server.sin_port));
+    std::snprintf(remote, sizeof(remote), ":%04X", ntohs(own.sin_port));
+    std::istringstream table(read_file("Z:\\proc\\net\\tcp"));
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string slot, from, to, state, queues, timer, retransmits, uid, timeout, inode;
+        fields >> slot >> from >> to >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+        if (from.size() > 5 && to.size() > 5 && from.substr(from.size() - 5) == local && to.substr(to.size() - 5) == remote)
+            return inode != "0";
+    }
+    return false;
 }
 
 std::string linux_folder_of(const std::string& program, const std::string& unless)

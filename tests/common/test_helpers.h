@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 
 #include "driving/process.h"
@@ -23,8 +24,11 @@ std::string clipboard_text();
 // Puts text on the clipboard, as another program would; false when it cannot be opened.
 bool set_clipboard_text(const std::string& text);
 
-// Threads of a process, from the system's list of all threads; -1 when it cannot be read.
-int thread_count(DWORD process_id);
+// The threads of a process, from the system's list of all threads; none when it cannot be read.
+std::set<DWORD> thread_ids(DWORD process_id);
+// Whether the server at the other end of a loopback connection has accepted it: in the kernel's
+// table of sockets, one still in the listener's queue has no socket (inode) of its own yet.
+bool accepted(SOCKET client);
 
 // The /proc folder ("Z:\\proc\\<pid>\\") of the first Linux process whose command line names
 // the program and not `unless` (when not empty); empty when none runs. this_linux_folder(): this program's.

@@ -1,5 +1,6 @@
 #include "e2e/glintor_process.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +9,7 @@
 #include "common/http_client.h"
 #include "common/test_helpers.h"
 
-using testing_helpers::thread_count;
+using testing_helpers::thread_ids;
 using testing_helpers::wait_until;
 
 namespace e2e {
@@ -18,10 +19,14 @@ std::string linux_process_folder()
     return testing_helpers::linux_folder_of("glintor.exe", "e2e_");
 }
 
-bool wait_for_copy(const GlintorProcess& glintor, int threads)
+bool wait_for_copy(const GlintorProcess& glintor, const std::set<DWORD>& before)
 {
-    wait_until([&] { return thread_count(glintor.process_id()) > threads; }, 1000);
-    return wait_until([&] { return thread_count(glintor.process_id()) <= threads; }, 10000);
+    const auto newcomers = [&] {
+        const std::set<DWORD> now = thread_ids(glintor.process_id());
+        return std::any_of(now.begin(), now.end(), [&](DWORD id) { return before.count(id) == 0; });
+    };
+    wait_until(newcomers, 1000);
+    return wait_until([&] { return !newcomers(); }, 10000);
 }
 
 void press_keys(std::initializer_list<WORD> keys)

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <initializer_list>
+#include <set>
 #include <string>
 
 #include "driving/process.h"
@@ -18,10 +19,10 @@ using namespace driving;  // the program worked from outside, as the tools do
 std::string linux_process_folder();
 
 // Waits until the address copy the program was just asked for has ended: its thread has come
-// (one that ends at once may have gone already) and gone. threads: the count before asking,
-// with every other thread of the program running by then. Looking at the clipboard meanwhile
-// would keep the copy from opening it.
-bool wait_for_copy(const GlintorProcess& glintor, int threads);
+// (one that ends at once may have gone already) and gone, and no other thread that was not
+// among `before` (the program's threads before asking) is left. Looking at the clipboard
+// meanwhile would keep the copy from opening it.
+bool wait_for_copy(const GlintorProcess& glintor, const std::set<DWORD>& before);
 
 // Presses and releases each virtual key in turn through SendInput.
 void press_keys(std::initializer_list<WORD> keys);

@@ -179,7 +179,7 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
     // Silent: the next client waits at most the receive time-out (and at least most of it: the
     // silent one was taken first), and the silent one is let go with nothing.
     SOCKET silent = connect_to(port);
-    Sleep(100);
+    ASSERT_TRUE(wait_until([&] { return accepted(silent); }, 5000));
     Reply next = http_exchange(port, "GET /", 20000);
     EXPECT_EQ(image, next.bytes);
     EXPECT_GE(next.milliseconds, 4000u);
@@ -192,8 +192,9 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
     // One byte a second: answered after its first byte, then let go.
     std::atomic<bool> stop{false};
     std::string slow_reply;
+    SOCKET s = connect_to(port);
+    ASSERT_TRUE(wait_until([&] { return accepted(s); }, 5000));
     std::thread slow([&] {
-        SOCKET s = connect_to(port);
         const char* request = "GET / HTTP/1.1\r\n\r\n";
         for (int i = 0; request[i] && !stop; ++i) {
             send(s, request + i, 1, 0);
@@ -209,7 +210,6 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
         while ((n = recv(s, buffer, sizeof(buffer), 0)) > 0) slow_reply.append(buffer, n);
         closesocket(s);
     });
-    Sleep(100);
     next = http_exchange(port, "GET /", 20000);
     EXPECT_EQ(image, next.bytes);
     EXPECT_LT(next.milliseconds, 4000u);
@@ -224,8 +224,7 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
     ASSERT_GT(big.size(), 3u * 1024 * 1024) << "the snapshot is too small to stall the server";
     const DWORD counted = stored("alltime_counter", 0);
     SOCKET stalled = connect_stalled_reader(port);
-    ASSERT_NE(INVALID_SOCKET, stalled);
-    Sleep(200);
+    ASSERT_TRUE(wait_until([&] { return accepted(stalled); }, 5000));
     Reply after = http_exchange(port, "GET /", 40000);
     EXPECT_EQ(big, after.bytes);
     std::printf("stalled reader of %zu bytes: next served after %lu ms\n", big.size(), after.milliseconds);
@@ -283,8 +282,8 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
         ASSERT_TRUE(set_clipboard_text(marker));
         std::unique_ptr<FakeService> fake;
         if (service.listening) fake = std::make_unique<FakeService>(service.reply, service.silent);
-        const int threads = thread_count(glintor.process_id());
-        ASSERT_GT(threads, 0) << "the program's threads cannot be counted";
+        const std::set<DWORD> threads = thread_ids(glintor.process_id());
+        ASSERT_FALSE(threads.empty()) << "the program's threads cannot be read";
         ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToCopyAddress)) << service.what;
         // Meanwhile the program serves, and the clipboard is free.
         EXPECT_EQ(big, http_exchange(port, "GET /", 40000).bytes) << service.what;
@@ -392,7 +391,7 @@ TEST_F(ReliabilityTest, ExitWhileAClientIsSilent)
 {
     start_with_stored_snapshot();
     SOCKET silent = connect_to(port);
-    Sleep(200);
+    ASSERT_TRUE(wait_until([&] { return accepted(silent); }, 5000));
     DWORD start = GetTickCount();
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
     const DWORD took = GetTickCount() - start;
@@ -409,8 +408,8 @@ TEST_F(ReliabilityTest, ExitMidImage)
     NoiseWindow noise;
     const std::string big = store_big_snapshot();
     SOCKET stalled = connect_stalled_reader(port);
-    ASSERT_NE(INVALID_SOCKET, stalled);
-    Sleep(500);
+    ASSERT_TRUE(wait_until([&] { return accepted(stalled); }, 5000));
+    Sleep(500);  // for the image to fill what the two ends buffer, so that the server waits
     const DWORD start = GetTickCount();
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
     const DWORD took = GetTickCount() - start;

@@ -343,7 +343,7 @@ TEST_F(CaptureTest, TheAreaButtonLeavesAnOpenOverlaysSelectionAlone)
 TEST_F(CaptureTest, TheKeptSetIsGivenBackWhenIdleAndCapturesGoOnAfterwards)
 {
     if (!memory_growth_measurable()) GTEST_SKIP() << "the debug heap holds freed blocks back";
-    const int threads = thread_count(GetCurrentProcessId());
+    const std::set<DWORD> threads = thread_ids(GetCurrentProcessId());
     capture(0, 0, -1, -1);
     const long kept = working_set_kib();
     // The image buffer at least goes back to the system; the bitmap's memory may stay with the
@@ -352,7 +352,7 @@ TEST_F(CaptureTest, TheKeptSetIsGivenBackWhenIdleAndCapturesGoOnAfterwards)
     EXPECT_TRUE(wait_until([&] { return working_set_kib() < kept - image / 2; }, 10000))
         << "still " << working_set_kib() << " KiB after " << kept << " KiB with the set kept";
     // The give-back starts no thread, whose stack the idle program would keep.
-    EXPECT_EQ(threads, thread_count(GetCurrentProcessId()));
+    EXPECT_EQ(threads, thread_ids(GetCurrentProcessId()));
     expect_pattern(capture(0, 0, -1, -1), 0, 0);
 }
 
