@@ -17,7 +17,8 @@ if [ "${1:-}" = "--debug-heap" ]; then
     debug_heap=1
     shift
     export WINEPREFIX="$root/build/win64/wineprefix-debugheap"
-    export GLINTOR_WINEDEBUG="-all,err+heap,warn+heap"
+    # +pid: each message names its process and thread ("pid:tid:").
+    export GLINTOR_WINEDEBUG="-all,+pid,err+heap,warn+heap"
     export GLINTOR_DEBUG_HEAP=1
 fi
 

@@ -64,18 +64,18 @@ bool accepted(SOCKET client)
     if (getsockname(client, reinterpret_cast<sockaddr*>(&own), &own_size) != 0 ||
         getpeername(client, reinterpret_cast<sockaddr*>(&server), &server_size) != 0)
         return false;
-    char local[8], remote[8];  // the server's end of the connection: its port, then the client's
-    std::snprintf(local, sizeof(local), ":%04X", ntohs(server.sin_port));
-    std::snprintf(remote, sizeof(remote), ":%04X", ntohs(own.sin_port));
-    std::istringstream table(read_file("Z:\\proc\\net\\tcp"));
-    for (std::string line; std::getline(table, line);) {
-        std::istringstream fields(line);
-        std::string slot, from, to, state, queues, timer, retransmits, uid, timeout, inode;
-        fields >> slot >> from >> to >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
-        if (from.size() > 5 && to.size() > 5 && from.substr(from.size() - 5) == local && to.substr(to.size() - 5) == remote)
-            return inode != "0";
-    }
-    return false;
+    // The server's end: its address and port, then the client's, as the table writes them.
+    char ends[32];
+    std::snprintf(ends, sizeof(ends), "%08lX:%04X %08lX:%04X", static_cast<unsigned long>(server.sin_addr.s_addr),
+                  ntohs(server.sin_port), static_cast<unsigned long>(own.sin_addr.s_addr), ntohs(own.sin_port));
+    // One search of the whole table: after many requests it holds thousands of closed connections.
+    const std::string table = read_file("Z:\\proc\\net\\tcp");
+    const size_t at = table.find(ends);
+    if (at == std::string::npos) return false;
+    std::istringstream fields(table.substr(at, table.find('\n', at) - at));
+    std::string from_to[2], state, queues, timer, retransmits, uid, timeout, inode;
+    fields >> from_to[0] >> from_to[1] >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+    return inode != "0";
 }
 
 std::string linux_folder_of(const std::string& program, const std::string& unless)
