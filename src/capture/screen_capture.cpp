@@ -80,8 +80,8 @@ constexpr LONG kCopyBandPixels = 1 << 17;
 
 // Copies the part of the bitmap selected into `to` (in its coordinates) from `from`, whose
 // pixel `origin` goes to the bitmap's (0, 0); false when a copy fails. On Windows that is one
-// copy: every copy with CAPTUREBLT hides and redraws the pointer, and each is another moment of the screen,
-// so bands would make the pointer flicker and a moving window tear. Under Wine each copy
+// copy: every copy with CAPTUREBLT hides and redraws the pointer, and each is another moment of
+// the screen, so bands would make the pointer flicker and a moving window tear. Under Wine each copy
 // passes through buffers of its size on the Unix side: the C library there keeps buffers of
 // tens of megabytes (a whole 4K screen) for good once they have been used, and copies of a
 // megabyte or more often take ten times as long to come through as half a megabyte (30
