@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Runs tools/heap_threads.cpp N times (default 40) under Wine's debug heap, in a prefix of its
-# own, and counts the runs in which the heap reported a fault. The program does nothing wrong,
+# own, with its blocks from the C runtime's heap or, with "process", from the process heap, and counts the runs in which the heap reported a fault. The program does nothing wrong,
 # so a report comes from the heap itself: under Wine 8 about one run in forty says "free block
 # overwritten" in the C runtime's heap.
-#   tools/heap_threads.sh [runs]
+#   tools/heap_threads.sh [runs [process]]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 runs=${1:-40}
+heap=${2:-crt}
 out="$root/build/heap-threads"
 mkdir -p "$out"
 x86_64-w64-mingw32-g++ -O2 -std=c++17 -Wall -Wextra tools/heap_threads.cpp -static -static-libgcc -static-libstdc++ \
@@ -21,10 +22,10 @@ wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' /v GlobalFl
     >/dev/null 2>&1 || exit 1
 reported=0
 for i in $(seq "$runs"); do
-    WINEDEBUG="-all,+pid,err+heap,warn+heap" wine "$out/heap_threads.exe" 3 20 >"$out/run-$i.log" 2>&1
+    WINEDEBUG="-all,+pid,err+heap,warn+heap" wine "$out/heap_threads.exe" 3 20 "$heap" >"$out/run-$i.log" 2>&1
     if grep -q -E 'err:heap|warn:heap' "$out/run-$i.log"; then
         reported=$((reported + 1))
         grep -m1 -E 'err:heap|warn:heap' "$out/run-$i.log"
     fi
 done
-echo "$reported of $runs runs with a report from the debug heap"
+echo "$reported of $runs runs with a report from the debug heap ($heap heap)"
