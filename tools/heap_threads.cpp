@@ -29,7 +29,8 @@ int main(int argc, char** argv)
                 const std::string copy = input.substr(0);
                 unsigned char* blocks[kBlocks];
                 for (size_t k = 0; k < kBlocks; ++k) {
-                    blocks[k] = static_cast<unsigned char*>(process_heap ? HeapAlloc(heap, 0, sizes[k]) : std::malloc(sizes[k]));
+                    void* block = process_heap ? HeapAlloc(heap, 0, sizes[k]) : std::malloc(sizes[k]);
+                    blocks[k] = static_cast<unsigned char*>(block);
                     // Once the heap has found a fault it refuses every allocation.
                     if (!blocks[k]) {
                         std::printf("allocation refused\n");
@@ -41,8 +42,14 @@ int main(int argc, char** argv)
                 picture.assign(1920 * 1080 * 3, 0);
                 for (int pass = 0; pass < 8; ++pass)
                     for (size_t at = 0; at < picture.size(); at += 4096)
-                        picture[at] = static_cast<unsigned char>(pass + blocks[at % kBlocks][0] + copy[at % copy.size()]);
-                for (unsigned char* block : blocks) process_heap ? (void)HeapFree(heap, 0, block) : std::free(block);
+                        picture[at] =
+                            static_cast<unsigned char>(pass + blocks[at % kBlocks][0] + copy[at % copy.size()]);
+                for (unsigned char* block : blocks) {
+                    if (process_heap)
+                        HeapFree(heap, 0, block);
+                    else
+                        std::free(block);
+                }
             }
         });
     for (auto& worker : workers) worker.join();

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs tools/heap_threads.cpp N times (default 40) under Wine's debug heap, in a prefix of its
-# own, with its blocks from the C runtime's heap or, with "process", from the process heap, and counts the runs in which the heap reported a fault. The program does nothing wrong,
-# so a report comes from the heap itself: under Wine 8 about one run in forty says "free block
-# overwritten" in the C runtime's heap.
+# own, its blocks taken from the C runtime's heap or (with "process") from the process heap, and
+# counts the runs in which the heap reported a fault. The program does nothing wrong, so a report
+# comes from the heap itself: under Wine 8 "free block overwritten" in a few runs in a hundred.
 #   tools/heap_threads.sh [runs [process]]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
