@@ -117,6 +117,13 @@ unmanaged_windows()
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 </dev/null || true
 }
 
+# Wine's debug heap for every program of the current prefix (see the README's --debug-heap).
+enable_debug_heap()
+{
+    wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' /v GlobalFlag /t REG_DWORD /d 0xF0 /f \
+        >/dev/null 2>&1
+}
+
 # Makes the Wine prefix once (10 to 20 s), then keeps one wineserver up for the run.
 start_wine()
 {

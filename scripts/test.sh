@@ -42,8 +42,7 @@ trap finish EXIT
 start_display 1920x1080 || exit 1
 start_wine
 if [ -n "$debug_heap" ]; then
-    wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' /v GlobalFlag /t REG_DWORD /d 0xF0 /f \
-        >/dev/null 2>&1 || exit 1
+    enable_debug_heap || exit 1
 fi
 start_monitors_display || exit 1
 # The 32-bit program of the release zip, which a test runs under emulation.

@@ -18,8 +18,7 @@ source scripts/session.sh
 trap stop_session EXIT
 start_display 640x480 >/dev/null || exit 1
 start_wine >/dev/null
-wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' /v GlobalFlag /t REG_DWORD /d 0xF0 /f \
-    >/dev/null 2>&1 || exit 1
+enable_debug_heap || exit 1
 reported=0
 for i in $(seq "$runs"); do
     WINEDEBUG="-all,+pid,err+heap,warn+heap" wine "$out/heap_threads.exe" 3 20 "$heap" >"$out/run-$i.log" 2>&1
