@@ -2,7 +2,9 @@
 // into an upright RGB image, encoded through a temporary JPEG file and installed as the
 // current snapshot, with a numbered copy when the settings ask for one.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <sstream>
@@ -66,6 +68,27 @@ unsigned char* reserve(std::vector<unsigned char>& buffer, size_t size)
         }
     }
     return buffer.data();
+}
+
+// Blue, green, red in a fetched row; red, green, blue in the image. A pixel at a time through
+// a 4-byte load and store: one byte swap turns blue, green, red and the next pixel's blue into
+// red, green, blue and a spare byte, which the next pixel's store overwrites. The last pixel
+// goes byte by byte: its spare byte would land on the image row below, and its load would reach
+// past a row without padding.
+void reverse_pixels(const unsigned char* in, unsigned char* out, int32_t count)
+{
+    int32_t p = 0;
+    for (; p + 1 < count; ++p, in += 3, out += 3) {
+        uint32_t pixel;
+        std::memcpy(&pixel, in, sizeof(pixel));
+        pixel = __builtin_bswap32(pixel) >> 8;
+        std::memcpy(out, &pixel, sizeof(pixel));
+    }
+    if (p < count) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+    }
 }
 
 void log_active_window(HWND foreground)
@@ -182,14 +205,8 @@ bool fetch_rows(HDC source, HBITMAP bitmap, int32_t W, int32_t H, CaptureScratch
             log_error("GetDIBits failed");
             return false;
         }
-        // Blue, green, red in the bitmap; red, green, blue in the image, top row first.
-        unsigned char* out = image + (H - 1 - i) * image_row_bytes;
-        const unsigned char* in = row;
-        for (int32_t p = 0; p < W; ++p, in += 3, out += 3) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
+        // Top row first in the image.
+        reverse_pixels(row, image + (H - 1 - i) * image_row_bytes, W);
     }
     return true;
 }
