@@ -3,7 +3,9 @@
 // fills a picture-sized buffer while reading them, and frees them. Every write stays inside a
 // block the thread owns. With "process" as the third argument the blocks come from the process
 // heap (HeapAlloc), otherwise from the C runtime's (malloc). Run by tools/heap_threads.sh, which
-// counts the heap's reports.
+// counts the heap's reports. What the heap gets wrong: Wine 8's RtlFreeHeap marks a block freed
+// and fills it with the freed-block pattern before it takes the heap's lock, and another thread's
+// whole-heap check, made under the lock at every call, can meet the block half filled.
 #include <windows.h>
 
 #include <cstdio>
