@@ -102,9 +102,9 @@ CaptureSteps measure_capture(SnapshotServer& server, int runs)
     std::vector<double> encode_samples, file_samples;
     for (int i = 0; i < runs; ++i) {
         double start = now_ms();
-        const std::string name = reserve_temp_file();
+        const std::wstring name = reserve_temp_file();
         double reserved = now_ms();
-        glintor::UniqueFile stream(JpegFile::encode(name.c_str(), scratch.image.data(), W, H, 60));
+        glintor::UniqueFile stream(JpegFile::encode(name, scratch.image.data(), W, H, 60));
         double encoded = now_ms();
         steps.jpeg_bytes = static_cast<size_t>(read_back(stream.get()).length);
         stream.reset();

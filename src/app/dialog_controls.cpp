@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "resources/resource.h"
@@ -17,6 +18,27 @@ namespace {
 constexpr int kTextLimit = 255;
 constexpr int kPortTextLimit = 50;
 const char* const kHelpPage = "help.html";
+
+// Puts the current folder back as it was found when it goes out of scope. The choosers may move
+// it to the folder the user browsed to (OFN_NOCHANGEDIR "is ineffective for GetOpenFileName"),
+// and the program would then hold that folder for the rest of its run: it could not be deleted,
+// nor its drive ejected, and copies to a relative folder would land there.
+class CurrentFolderKept {
+public:
+    CurrentFolderKept() : folder(GetCurrentDirectoryW(0, nullptr), L'\0')
+    {
+        if (folder.empty() || GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), &folder[0]) == 0) folder.clear();
+    }
+    ~CurrentFolderKept()
+    {
+        if (!folder.empty()) SetCurrentDirectoryW(folder.c_str());
+    }
+    CurrentFolderKept(const CurrentFolderKept&) = delete;
+    CurrentFolderKept& operator=(const CurrentFolderKept&) = delete;
+
+private:
+    std::wstring folder;
+};
 }  // namespace
 
 std::string SnapshotSystem::control_text(int control, int limit)
@@ -67,10 +89,11 @@ void SnapshotSystem::choose_sound_file(bool sent)
     chooser.nMaxFile = sizeof(file);
     chooser.lpstrTitle = "select Sound File";
     chooser.lpstrDefExt = "wav";
-    // OFN_NOCHANGEDIR: otherwise the program would sit in the chosen folder for the rest of its
-    // run, which then cannot be deleted, nor its drive ejected cleanly.
-    chooser.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_LONGNAMES | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameA(&chooser)) return;
+    chooser.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_LONGNAMES | OFN_ENABLESIZING;
+    {
+        CurrentFolderKept kept;
+        if (!GetOpenFileNameA(&chooser)) return;
+    }
     SetDlgItemTextA(dialog, sent ? IDC_SENT_SOUND_PATH : IDC_SNAPSHOT_SOUND_PATH, file);
     if (sent)
         server.set_sent_sound_path(file);
@@ -84,7 +107,11 @@ void SnapshotSystem::choose_save_folder()
     browse.hwndOwner = dialog;
     browse.lpszTitle = "select a folder to save to";
     browse.ulFlags = BIF_NEWDIALOGSTYLE;
-    LPITEMIDLIST item = SHBrowseForFolderA(&browse);
+    LPITEMIDLIST item = nullptr;
+    {
+        CurrentFolderKept kept;
+        item = SHBrowseForFolderA(&browse);
+    }
     if (!item) return;
     char path[MAX_PATH] = {0};
     if (SHGetPathFromIDListA(item, path)) {

@@ -56,7 +56,7 @@ void SnapshotSystem::on_menu_command(UINT command)
 {
     switch (command) {
     case ID_TRAY_PREFERENCES:
-        ShowWindow(dialog, SW_SHOW);
+        show_preferences();
         break;
     case ID_TRAY_EXIT:
         PostQuitMessage(0);
@@ -70,7 +70,8 @@ void SnapshotSystem::on_menu_command(UINT command)
         update_status();
         break;
     case ID_TRAY_SNAPSHOT_ALL:
-        snapshot_all();
+        // Once the menu has faded out: the fading item would be in the picture.
+        SetTimer(dialog, kMenuSnapshotTimer, kMenuFadeMilliseconds, nullptr);
         break;
     case ID_TRAY_SNAPSHOT_AREA:
         snapshot_area();
@@ -88,8 +89,21 @@ void SnapshotSystem::on_menu_command(UINT command)
     }
 }
 
+void SnapshotSystem::show_preferences()
+{
+    // Centred once, at start: after a monitor has gone (undocking) it could open off every one.
+    SendMessageA(dialog, DM_REPOSITION, 0, 0);
+    ShowWindow(dialog, SW_SHOW);
+    SetForegroundWindow(dialog);
+}
+
 void SnapshotSystem::on_timer(UINT_PTR timer)
 {
+    if (timer == kMenuSnapshotTimer) {
+        KillTimer(dialog, kMenuSnapshotTimer);
+        snapshot_all();
+        return;
+    }
     if (timer == kScratchReleaseTimer) {
         if (server.release_idle_scratch()) KillTimer(dialog, kScratchReleaseTimer);
         return;
@@ -161,6 +175,9 @@ INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wParam, LPAR
         return TRUE;
     case WM_APP_FILL_PREFERENCES:
         if (active_controller) active_controller->fill_preferences();
+        return TRUE;
+    case WM_APP_SHOW_PREFERENCES:
+        if (active_controller) active_controller->show_preferences();
         return TRUE;
     case WM_APP_SCRATCH_KEPT:
         if (active_controller) active_controller->watch_kept_scratch();

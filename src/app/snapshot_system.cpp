@@ -44,6 +44,7 @@ SnapshotSystem::~SnapshotSystem()
     UnregisterHotKey(dialog, kHotKeySnapshotAll);
     KillTimer(dialog, kTrayRetryTimer);
     KillTimer(dialog, kScratchReleaseTimer);
+    KillTimer(dialog, kMenuSnapshotTimer);
     set_tray_icon(0, "", false);
     // A request still being served uses this object (the status and refills it posts to the
     // dialog): the server thread ends before anything here goes. server_running is not

@@ -77,7 +77,6 @@ public:
     int32_t selection_x2;
     int32_t selection_y2;
     SnapshotServer server;
-    glintor::UniqueMenu tray_menu;
     NOTIFYICONDATAA tray_record;  // the one tray icon record, filled by set_tray_icon
 
     // What the tray shows about the server, taken on the thread that asked for the refresh.
@@ -103,6 +102,8 @@ public:
     void on_tray_callback(WPARAM wParam, LPARAM lParam);
     void show_tray_menu();
     void on_menu_command(UINT command);
+    // Shows the preferences window on a monitor that exists, in front.
+    void show_preferences();
     void on_hot_key(int id);
     void on_status_posted();
     void on_timer(UINT_PTR timer);
@@ -127,7 +128,8 @@ public:
     void on_shell_restarted();
     void drop_focus();
 
-    // Owns the main dialog. Declared last, so that it goes first once the destructor's body,
-    // which ends every thread that uses it, is over.
+    // Owns the main dialog. Declared late, so that it goes early once the destructor's body,
+    // which ends every thread that uses it, is over; only the tray menu goes before it.
     glintor::UniqueWindow owned_dialog;
+    glintor::UniqueMenu tray_menu;
 };

@@ -20,9 +20,24 @@ bool overlay_open = false;
 
 using SetLayeredWindowAttributesFunction = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
 
+// A dialog resizes itself when its monitor's scale changes: spread over monitors of different
+// scales, the overlay would take the scale of the one holding most of it and shrink or grow by
+// the ratio, leaving part of the desktop out of reach. Looked up: only newer systems have it.
+void keep_overlay_size(HWND overlay)
+{
+    using SetDialogDpiChangeBehaviorFunction = BOOL(WINAPI*)(HWND, int, int);
+    constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
+    HMODULE user32 = GetModuleHandleA("USER32.DLL");
+    const auto set_behaviour = user32 ? reinterpret_cast<SetDialogDpiChangeBehaviorFunction>(reinterpret_cast<void*>(
+                                            GetProcAddress(user32, "SetDialogDpiChangeBehavior")))
+                                      : nullptr;
+    if (set_behaviour) set_behaviour(overlay, kDisableAll, kDisableAll);
+}
+
 void on_overlay_init(HWND overlay, LPARAM parameter)
 {
     overlay_target = reinterpret_cast<SnapshotSystem*>(parameter);
+    keep_overlay_size(overlay);
     glintor::WindowDC screen(nullptr, GetWindowDC(nullptr));
     if (screen)
         SetWindowPos(overlay, HWND_TOP, GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),

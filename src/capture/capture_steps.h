@@ -63,10 +63,8 @@ struct EncodedImage {
     int32_t length = 0;
 };
 
-// Encodes the RGB image through a temporary JPEG file, which is gone afterwards, and reads it
-// back whole.
-EncodedImage encode_image(const unsigned char* image, int32_t W, int32_t H, int32_t quality);
-// Its two file steps: a new temporary file's name (reserved as an empty file), logged, and
-// the whole content of an encoded stream.
-std::string reserve_temp_file();
+// Its two file steps: a new temporary file's name (reserved as an empty file), logged; and
+// the RGB image encoded into that file, which is gone afterwards, read back whole.
+std::wstring reserve_temp_file();
+EncodedImage encode_image(const std::wstring& temp_name, const unsigned char* image, int32_t W, int32_t H, int32_t quality);
 EncodedImage read_back(FILE* encoded);

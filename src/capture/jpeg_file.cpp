@@ -7,6 +7,8 @@
 // libjpeg's header needs the stdio types declared first.
 #include <jpeglib.h>
 
+#include "support/platform.h"
+
 namespace {
 
 // The library's error manager, extended with the point to return to after a fatal error. The
@@ -37,6 +39,11 @@ void on_jpeg_warning(j_common_ptr compression)
 
 FILE* JpegFile::encode(std::string path, const unsigned char* pixels, unsigned W, unsigned H, int quality)
 {
+    return encode(glintor::wide_from_ansi(path), pixels, W, H, quality);
+}
+
+FILE* JpegFile::encode(const std::wstring& path, const unsigned char* pixels, unsigned W, unsigned H, int quality)
+{
     if (!pixels || W == 0 || H == 0) return nullptr;
 
     jpeg_compress_struct compression;
@@ -54,7 +61,7 @@ FILE* JpegFile::encode(std::string path, const unsigned char* pixels, unsigned W
     }
     jpeg_create_compress(&compression);
     // T: keep the file in the cache; D: delete it when the stream is closed.
-    stream = fopen(path.c_str(), "w+bTD");
+    stream = _wfopen(path.c_str(), L"w+bTD");
     if (!stream) {
         jpeg_destroy_compress(&compression);
         return nullptr;

@@ -11,4 +11,6 @@ public:
     // positioned after the last byte; the caller closes it, which deletes the file. Returns
     // null when nothing could be encoded (no file is left behind then).
     static FILE* encode(std::string path, const unsigned char* pixels, unsigned W, unsigned H, int quality);
+    // The same for a path in UTF-16, which any user's name can be written in.
+    static FILE* encode(const std::wstring& path, const unsigned char* pixels, unsigned W, unsigned H, int quality);
 };

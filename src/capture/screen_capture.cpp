@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -70,6 +71,16 @@ unsigned char* reserve(std::vector<unsigned char>& buffer, size_t size)
     return buffer.data();
 }
 
+// The bytes of a 32-bit value in reverse order; compilers make this one instruction.
+inline uint32_t swap_bytes(uint32_t value)
+{
+#ifdef _MSC_VER
+    return _byteswap_ulong(value);
+#else
+    return (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) | (value << 24);
+#endif
+}
+
 // Blue, green, red in a fetched row; red, green, blue in the image. A pixel at a time through
 // a 4-byte load and store: one byte swap turns blue, green, red and the next pixel's blue into
 // red, green, blue and a spare byte, which the next pixel's store overwrites. The last pixel
@@ -81,7 +92,7 @@ void reverse_pixels(const unsigned char* in, unsigned char* out, int32_t count)
     for (; p + 1 < count; ++p, in += 3, out += 3) {
         uint32_t pixel;
         std::memcpy(&pixel, in, sizeof(pixel));
-        pixel = __builtin_bswap32(pixel) >> 8;
+        pixel = swap_bytes(pixel) >> 8;
         std::memcpy(out, &pixel, sizeof(pixel));
     }
     if (p < count) {
@@ -183,6 +194,11 @@ bool copy_screen(HDC memory, HDC source, const RECT& virtual_screen, POINT origi
 
 bool fetch_rows(HDC source, HBITMAP bitmap, int32_t W, int32_t H, CaptureScratch& scratch)
 {
+    if (W <= 0 || H <= 0) {
+        // Nothing to fetch; the writer refuses the empty image.
+        log_text(1, "filling bitmap\n");
+        return true;
+    }
     const int32_t PW = padded_width(W);
     const size_t image_row_bytes = static_cast<size_t>(W) * 3;
     unsigned char* const image = reserve(scratch.image, image_row_bytes * H);
@@ -211,13 +227,15 @@ bool fetch_rows(HDC source, HBITMAP bitmap, int32_t W, int32_t H, CaptureScratch
     return true;
 }
 
-std::string reserve_temp_file()
+std::wstring reserve_temp_file()
 {
-    char temp_folder[MAX_PATH] = {0};
-    char temp_name[MAX_PATH] = {0};
-    GetTempPathA(MAX_PATH, temp_folder);
-    GetTempFileNameA(temp_folder, "jpg", 0, temp_name);
-    log_text(1, std::string("temp file name: ") + temp_name + "\n");
+    // Wide: the temporary folder holds the user's name, which the ANSI code page may not be
+    // able to write (a Cyrillic name on a Western system): its '?' would name no folder.
+    wchar_t temp_folder[MAX_PATH] = {0};
+    wchar_t temp_name[MAX_PATH] = {0};
+    GetTempPathW(MAX_PATH, temp_folder);
+    GetTempFileNameW(temp_folder, L"jpg", 0, temp_name);
+    log_text(1, "temp file name: " + glintor::ansi_from_wide(temp_name) + "\n");
     return temp_name;
 }
 
@@ -237,15 +255,14 @@ EncodedImage read_back(FILE* encoded)
     return read;
 }
 
-EncodedImage encode_image(const unsigned char* image, int32_t W, int32_t H, int32_t quality)
+EncodedImage encode_image(const std::wstring& temp_name, const unsigned char* image, int32_t W, int32_t H, int32_t quality)
 {
-    const std::string temp_name = reserve_temp_file();
     // Closing the stream deletes the file.
-    glintor::UniqueFile encoded(JpegFile::encode(temp_name.c_str(), image, W, H, quality));
+    glintor::UniqueFile encoded(JpegFile::encode(temp_name, image, W, H, quality));
     if (!encoded) {
         log_error("error opening temp file");
         // The name was reserved as an empty file; do not leave it behind.
-        DeleteFileA(temp_name.c_str());
+        DeleteFileW(temp_name.c_str());
         return EncodedImage();
     }
     return read_back(encoded.get());
@@ -268,12 +285,16 @@ CaptureArea SnapshotServer::choose_area(int32_t x, int32_t y, int32_t width, int
             // window's own device: under the desktop compositor that reads the window's
             // redirection surface, which windows drawn with DirectX or DirectComposition
             // (Chromium-based browsers, Electron and UWP programs) leave black.
+            // A hidden or minimised foreground window is no window the user looks at: the
+            // program's own hidden dialog stays in the foreground after its tray menu, say.
+            // The client rectangle is mapped as a whole: for a mirrored (right-to-left) window
+            // the client's (0, 0) is its right edge, and the mapping puts left and right back.
             RECT client = {0, 0, 0, 0};
-            POINT corner = {0, 0};
-            if (foreground && GetClientRect(foreground, &client) && ClientToScreen(foreground, &corner)) {
+            if (foreground && IsWindowVisible(foreground) && !IsIconic(foreground) && GetClientRect(foreground, &client)) {
+                MapWindowPoints(foreground, nullptr, reinterpret_cast<POINT*>(&client), 2);
                 area.width = client.right - client.left;
                 area.height = client.bottom - client.top;
-                area.origin = corner;
+                area.origin = {client.left, client.top};
             }
         } else if (mode == 2) {
             const int32_t sx = get_auto_selection_start_x(), sy = get_auto_selection_start_y();
@@ -315,13 +336,9 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
     const HWND foreground = GetForegroundWindow();
     log_active_window(foreground);
     const CaptureArea area = choose_area(x, y, width, height, virtual_screen, pointer, foreground);
-    const int32_t W = area.width, H = area.height;
-    if (W <= 0 || H <= 0) {
-        // Nothing to capture, so nothing to encode: no sound and no temporary file, but the
-        // log still tells what happened.
-        log_error("error opening temp file");
-        return;
-    }
+    // An empty rectangle (a window without a client area) takes the same steps: the writer
+    // refuses it, and the previous snapshot stays.
+    const int32_t W = std::max<int32_t>(area.width, 0), H = std::max<int32_t>(area.height, 0);
 
     // Nothing larger than a capture of the whole virtual screen, its padding included, is kept.
     ScratchLoan scratch(*this, static_cast<int64_t>(padded_width(virtual_screen.right - virtual_screen.left)) *
@@ -336,7 +353,9 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
         if (!copy_screen(memory.get(), screen.get(), virtual_screen, area.origin, W, H)) return;
         log_text(1, "blitted\n");
         if (get_include_mouse_pointer() && pointer.image)
-            DrawIcon(memory.get(), area.pointer_at.x, area.pointer_at.y, pointer.image);
+            // At the pointer's own size, which its hot spot is measured in: an enlarged pointer,
+            // or one from a monitor of another scale, is not the system's icon size.
+            DrawIconEx(memory.get(), area.pointer_at.x, area.pointer_at.y, pointer.image, 0, 0, 0, nullptr, DI_NORMAL);
     }
     // The rows are read once the bitmap is out of the memory device context, as GetDIBits
     // requires.
@@ -345,7 +364,8 @@ void SnapshotServer::Snapshot(int32_t x, int32_t y, int32_t width, int32_t heigh
     log_text(1, "no error during snapshot\n");
     owner->snapshot_sound();
 
-    const EncodedImage encoded = encode_image(scratch.get().image.data(), W, H, get_image_quality());
+    const std::wstring temp_name = reserve_temp_file();
+    const EncodedImage encoded = encode_image(temp_name, scratch.get().image.data(), W, H, get_image_quality());
     if (!encoded.bytes) return;
     install_snapshot(encoded.bytes, encoded.length);
     if (!get_auto_snapshot() || get_save_auto_snapshots()) save_copy(encoded.bytes.get(), encoded.length);

@@ -8,14 +8,28 @@
 
 #include "resources/resource.h"
 #include "support/handles.h"
+#include "support/platform.h"
+
+namespace {
+
+// winmm is not one of Windows' known DLLs: it is taken from the system folder, never from the
+// folder the program was started from.
+BOOL play(LPCSTR sound, HMODULE module, DWORD flags)
+{
+    using PlaySoundFunction = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
+    static const auto play_sound_call = glintor::system_function<PlaySoundFunction>("winmm.dll", "PlaySoundA");
+    return play_sound_call && play_sound_call(sound, module, flags);
+}
+
+}  // namespace
 
 SoundSource play_sound(bool enabled, const std::string& path, int builtin_resource)
 {
     if (!enabled) return SoundSource::none;
     if (!path.empty() && glintor::UniqueFile(std::fopen(path.c_str(), "r")) &&
-        PlaySoundA(path.c_str(), nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT))
+        play(path.c_str(), nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT))
         return SoundSource::user_file;
-    PlaySoundA(MAKEINTRESOURCEA(builtin_resource), app_instance, SND_RESOURCE | SND_ASYNC);
+    play(MAKEINTRESOURCEA(builtin_resource), app_instance, SND_RESOURCE | SND_ASYNC);
     return SoundSource::builtin;
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/snapshot_system.h"
 #include "server/snapshot_server.h"
+#include "support/platform.h"
 #include "support/xx_log.h"
 
 namespace {
@@ -23,19 +24,47 @@ const char kResponseHeader[] = "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-
 constexpr int kResponseHeaderSize = sizeof(kResponseHeader) - 1;
 static_assert(kResponseHeaderSize == 64, "the header is 64 bytes");
 
-// Asks the user whether the client may have the snapshot. Blocks the server thread.
-bool confirm_sending(std::string address)
+const char kConfirmationCaption[] = "Quorvex";
+
+// Waits until the desktop compositor has shown the screen as it is now. Looked up at run time:
+// there is no compositor library on every system.
+void wait_for_compositor()
 {
+    using DwmFlushFunction = HRESULT(WINAPI*)();
+    static const auto flush = glintor::system_function<DwmFlushFunction>("dwmapi.dll", "DwmFlush");
+    if (flush) flush();
+}
+
+// Asks the user whether the client may have the snapshot. Blocks the server thread, until the
+// user answers or a stop answers No (refuse_confirmation).
+bool confirm_sending(const std::string& address, const std::atomic<bool>& stopping)
+{
+    if (stopping) return false;
     std::string question = "Do you want to allow the user from " + address + " to recieve the current snapshot?";
-    int answer = MessageBoxA(nullptr, question.c_str(), "Quorvex",
+    int answer = MessageBoxA(nullptr, question.c_str(), kConfirmationCaption,
                              MB_YESNO | MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST);
-    // A fresh snapshot must not show the box that has just been dismissed.
+    // A fresh snapshot must not show the box that has just been dismissed, nor its fade-out.
     Sleep(50);
+    wait_for_compositor();
     return answer == IDYES;
 }
 
+BOOL CALLBACK refuse_if_confirmation(HWND window, LPARAM)
+{
+    char caption[sizeof(kConfirmationCaption) + 1] = {0};
+    char class_name[8] = {0};
+    if (GetClassNameA(window, class_name, sizeof(class_name)) && strcmp(class_name, "#32770") == 0 &&
+        GetWindowTextA(window, caption, sizeof(caption)) && strcmp(caption, kConfirmationCaption) == 0)
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+    return TRUE;
+}
 
 }  // namespace
+
+void refuse_confirmation(DWORD thread_id)
+{
+    EnumThreadWindows(thread_id, &refuse_if_confirmation, 0);
+}
 
 std::string peer_address(SOCKET client)
 {
@@ -108,7 +137,7 @@ int SnapshotServer::handle_client(SOCKET client)
     log_text(1, "setting sys tray\n");
     owner->update_status();
 
-    bool allowed = !get_ask_before_sending_snapshot() || confirm_sending(get_client_address());
+    bool allowed = !get_ask_before_sending_snapshot() || confirm_sending(get_client_address(), stop_requested);
     if (allowed) {
         log_text(1, "has auto snapshot?\n");
         if (get_auto_snapshot()) Snapshot(0, 0, -1, -1);

@@ -5,6 +5,8 @@
 namespace {
 // The longest start_server waits for the server thread to report its set-up.
 constexpr DWORD kSetupWait = 5000;
+// How often a stop looks for a send confirmation to answer while it waits for the thread.
+constexpr DWORD kConfirmationLookMilliseconds = 100;
 }  // namespace
 
 SnapshotServer::SnapshotServer()
@@ -33,6 +35,8 @@ void SnapshotServer::set_owner(SnapshotSystem* new_owner)
 
 void SnapshotServer::start_server()
 {
+    // A second thread would go on serving unseen, and the first could outlive this object.
+    if (thread.running()) return;
     server_error = false;
     ResetEvent(setup_done.get());
     xxCallback<void*, SnapshotServer> body(this, &SnapshotServer::serverThread);
@@ -66,7 +70,10 @@ void SnapshotServer::stop_server_thread()
 {
     stop_requested = true;
     SetEvent(stop_signal.get());
-    thread.wait(0);
+    // A send confirmation waits for a user who may be away: it is answered No, which sends
+    // nothing, so that the stop keeps the bounds of the network time-outs. Looked for again
+    // while the thread runs, since it may be about to show one.
+    while (!thread.wait(kConfirmationLookMilliseconds)) refuse_confirmation(thread.id());
 }
 
 bool SnapshotServer::get_server_running() const

@@ -24,6 +24,9 @@ void prepare_client_socket(SOCKET client);
 // The connection's peer as dotted numbers, or empty when it cannot be read.
 std::string peer_address(SOCKET client);
 
+// Answers No to a send confirmation that the thread shows, if it shows one.
+void refuse_confirmation(DWORD thread_id);
+
 // The send time-out of an accepted connection: one piece of a reply waits no longer for a
 // stalled client.
 constexpr DWORD kSendTimeout = 10000;

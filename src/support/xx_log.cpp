@@ -3,13 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
-std::string get_home_folder()
+std::wstring get_home_folder()
 {
-    const char* home = std::getenv("HOME");
-    if (!home) home = std::getenv("HOMEPATH");
-    if (!home) return std::string();
-    const char* drive = std::getenv("HOMEDRIVE");
-    return std::string(drive ? drive : "") + home + "/";
+    // Wide: the folder holds the user's name, which the ANSI code page may not be able to write.
+    const wchar_t* home = _wgetenv(L"HOME");
+    if (!home) home = _wgetenv(L"HOMEPATH");
+    if (!home) return std::wstring();
+    const wchar_t* drive = _wgetenv(L"HOMEDRIVE");
+    return std::wstring(drive ? drive : L"") + home + L"/";
 }
 
 namespace {
@@ -20,16 +21,22 @@ BOOL WINAPI ignore_interrupt(DWORD event)
     return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
 }
 
-// Windows ends a process whose console is closed, whatever a control handler answers, which
-// would leave a ghost tray icon and skip the release of the hot keys and the port. The console
-// therefore has no close item, and its interrupt keys are ignored; the tray menu's exit ends
-// the program.
+// Closing the console would end the process without its shutdown, leaving a ghost tray icon
+// and skipping the release of the hot keys and the port: the console has no close item, and
+// its interrupt keys are ignored. (A console host that keeps no close item, Windows Terminal,
+// sends a close event, which the program answers with its orderly exit.) QuickEdit is off: a
+// click in the window would start a selection, and every write would then block until it is
+// cleared, with the log's lock held, stopping the server and the window procedure alike.
 void keep_console_from_ending_program()
 {
     SetConsoleCtrlHandler(&ignore_interrupt, TRUE);
     const HWND console = GetConsoleWindow();
     const HMENU menu = console ? GetSystemMenu(console, FALSE) : nullptr;
     if (menu) DeleteMenu(menu, SC_CLOSE, MF_BYCOMMAND);
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (input && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode))
+        SetConsoleMode(input, (mode & ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE)) | ENABLE_EXTENDED_FLAGS);
 }
 
 }  // namespace
@@ -52,9 +59,9 @@ xxLog::~xxLog()
     file.reset();  // before the lock member goes
 }
 
-std::string xxLog::log_file_path() const
+std::wstring xxLog::log_file_path() const
 {
-    return get_home_folder() + "aeromoss\\snap.log";
+    return get_home_folder() + L"aeromoss\\snap.log";
 }
 
 void xxLog::refresh()
@@ -64,12 +71,12 @@ void xxLog::refresh()
     // Asking whether anything is there is far cheaper than an attempt to open it (under Wine a
     // look at the file system, not a round trip to the Wine server), and this runs for every
     // message while the log is dormant.
-    if (!file && !file_path.empty() && GetFileAttributesA(file_path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (!file && !file_path.empty() && GetFileAttributesW(file_path.c_str()) != INVALID_FILE_ATTRIBUTES) {
         // Only an existing file switches the log on: probe it for reading, never create it.
-        glintor::UniqueFile probe(std::fopen(file_path.c_str(), "r"));
+        glintor::UniqueFile probe(_wfopen(file_path.c_str(), L"r"));
         if (probe) {
             probe.reset();
-            file.reset(std::fopen(file_path.c_str(), "a"));
+            file.reset(_wfopen(file_path.c_str(), L"a"));
         }
     }
     if (file) console_enabled = true;

@@ -16,7 +16,7 @@ constexpr const char* kLogWarning = "-**### WARNING ###**-: ";
 constexpr const char* kLogError = "-**###  ERROR  ###**-: ";
 
 // The user's home folder: HOMEDRIVE + (HOME, else HOMEPATH) + "/", or empty when neither is set.
-std::string get_home_folder();
+std::wstring get_home_folder();
 
 class xxLog {
 public:
@@ -27,7 +27,7 @@ public:
     void indent();
     void outdent();
     void refresh();
-    std::string log_file_path() const;
+    std::wstring log_file_path() const;
 
     ~xxLog();
     xxLog(const xxLog&) = delete;
@@ -36,7 +36,7 @@ public:
 private:
     xxLog();
 
-    std::string file_path;
+    std::wstring file_path;
     glintor::UniqueFile file;
     bool console_enabled = false;
     int threshold = 1;

@@ -57,10 +57,15 @@ bool xxThread::start()
     return true;
 }
 
-void xxThread::wait(DWORD milliseconds)
+bool xxThread::wait(DWORD milliseconds)
 {
-    if (!handle) return;
-    WaitForSingleObject(handle.get(), milliseconds == 0 ? INFINITE : milliseconds);
+    if (!handle) return true;
+    return WaitForSingleObject(handle.get(), milliseconds == 0 ? INFINITE : milliseconds) == WAIT_OBJECT_0;
+}
+
+bool xxThread::running() const
+{
+    return handle && WaitForSingleObject(handle.get(), 0) == WAIT_TIMEOUT;
 }
 
 bool xxThread::wait_for_runs(DWORD milliseconds)

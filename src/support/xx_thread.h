@@ -21,8 +21,13 @@ public:
     // set_callback or start never frees what a run still uses. False when no thread could be
     // begun: the callback does not run then.
     bool start();
-    // Waits for the thread of the last start; 0 means no limit.
-    void wait(DWORD milliseconds);
+    // Waits for the thread of the last start; 0 means no limit. True when it has ended (or
+    // there is none).
+    bool wait(DWORD milliseconds);
+    // Whether the thread of the last start is still running.
+    bool running() const;
+    // The identifier of the thread of the last start.
+    DWORD id() const { return thread_id; }
     // Waits for every run begun and not yet ended, up to the limit (0: none). Messages sent to
     // the calling thread's windows are handled meanwhile, so a run that sends to them (the
     // clipboard does) cannot deadlock the wait. True when no run is left.

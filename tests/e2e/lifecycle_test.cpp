@@ -67,6 +67,19 @@ TEST_F(LifecycleTest, EveryStartBeginsANewSessionCount)
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
 }
 
+TEST_F(LifecycleTest, ASecondCopyShowsTheFirstsPreferencesAndEnds)
+{
+    const int port = quiet_settings_on_free_port();
+    GlintorProcess first, second;
+    ASSERT_TRUE(first.start());
+    EXPECT_FALSE(second.start(20000)) << "a second copy runs";
+    EXPECT_EQ(0u, second.wait_for_exit(5000));
+    EXPECT_TRUE(wait_until([&] { return IsWindowVisible(first.dialog()) != FALSE; }, 5000)) << "no preferences shown";
+    EXPECT_EQ(1u, stored("server_running"));
+    EXPECT_GT(http_exchange(port, "GET /").bytes.size(), kResponseHeader.size());
+    EXPECT_EQ(0u, exit_through_tray_menu(first));
+}
+
 // What a user does in one session, start to exit. Also run against the 32-bit program of the
 // release under emulation (scripts/test.sh), where faults of a 32-bit build alone would show.
 TEST_F(LifecycleTest, AUsersSessionFromStartToExit)

@@ -10,6 +10,7 @@
 #include "common/jpeg_decode.h"
 #include "common/test_helpers.h"
 #include "e2e/glintor_process.h"
+#include "support/platform.h"
 #include "support/xx_log.h"
 
 using namespace e2e;
@@ -52,7 +53,7 @@ public:
     std::string content() const { return read_file(path); }
 
 private:
-    const std::string folder = get_home_folder() + "aeromoss";
+    const std::string folder = glintor::ansi_from_wide(get_home_folder()) + "aeromoss";
     const std::string path = folder + "\\snap.log";
 };
 
@@ -161,15 +162,15 @@ TEST_F(ServerE2ETest, TheLogTellsEachStepOfARequestAndItsCaptureAtItsDepth)
     const std::string sent = "        has image?\n"
                              "        sending image\n"
                              "        image sent. Size: " + std::to_string(first - kResponseHeader.size()) + "\n";
-    const std::string expected = "SnapshotServer::serverThread()\n" + request +
-                                 "            active window: *\n"
-                                 "            created compatible bitmap\n"
-                                 "            selected previous\n"
-                                 "            blitted\n"
-                                 "            filling bitmap\n"
-                                 "            no error during snapshot\n"
-                                 "            temp file name: *\n" +
-                                 sent + request + "            active window: " + window + "\n" +
+    // An empty rectangle takes the same steps, up to the writer's refusal.
+    const std::string steps = "            created compatible bitmap\n"
+                              "            selected previous\n"
+                              "            blitted\n"
+                              "            filling bitmap\n"
+                              "            no error during snapshot\n"
+                              "            temp file name: *\n";
+    const std::string expected = "SnapshotServer::serverThread()\n" + request + "            active window: *\n" + steps +
+                                 sent + request + "            active window: " + window + "\n" + steps +
                                  "            -**###  ERROR  ###**-: error opening temp file\n" + sent +
                                  "    closing listening socket\n";
     // The lines as written, with the varying handle and file name starred.

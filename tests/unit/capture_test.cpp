@@ -12,6 +12,7 @@
 #include "common/in_process.h"
 #include "common/jpeg_decode.h"
 #include "common/test_helpers.h"
+#include "capture/capture_steps.h"
 #include "resources/resource.h"
 #include "support/platform.h"
 
@@ -57,7 +58,7 @@ LRESULT CALLBACK plain_proc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 // A framed window with a plain client area, above the pattern.
-HWND make_framed_window()
+HWND make_framed_window(DWORD extra_style = 0)
 {
     static ATOM registered = [] {
         WNDCLASSA klass = {};
@@ -68,7 +69,7 @@ HWND make_framed_window()
         return RegisterClassA(&klass);
     }();
     (void)registered;
-    HWND window = CreateWindowExA(WS_EX_TOPMOST, "GlintorTestFramed", "framed", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500,
+    HWND window = CreateWindowExA(WS_EX_TOPMOST | extra_style, "GlintorTestFramed", "framed", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500,
                                   300, 320, 240, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     UpdateWindow(window);
     pump_messages();
@@ -214,6 +215,55 @@ TEST_F(CaptureTest, ActiveWindowClientAreaOnly)
     EXPECT_EQ(client.right, image.width);
     EXPECT_EQ(client.bottom, image.height);
     DestroyWindow(framed);
+}
+
+TEST_F(CaptureTest, ActiveWindowModeTakesOnlyAShownWindowAndItsClientWhereItIs)
+{
+    set_raw_dword("auto_snapshot", 1);
+    set_raw_dword("auto_snapshot_mode", 1);
+    const RECT screen = read_virtual_screen();
+    // Hidden (as the program's own dialog stays in front after its tray menu) or minimised:
+    // no window the user looks at, so the whole screen.
+    HWND hidden = CreateWindowExA(0, "STATIC", "hidden", WS_POPUP, 10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND minimised = make_framed_window();
+    ShowWindow(minimised, SW_MINIMIZE);
+    for (HWND window : {hidden, minimised}) {
+        const CaptureArea area = server().choose_area(0, 0, -1, -1, screen, Pointer(), window);
+        EXPECT_EQ(screen_width, area.width) << (window == hidden ? "hidden" : "minimised");
+        EXPECT_EQ(screen_height, area.height);
+    }
+    // A mirrored (right-to-left) window: its client's (0, 0) is at its right edge.
+    HWND mirrored = make_framed_window(WS_EX_LAYOUTRTL);
+    RECT frame, client;
+    GetWindowRect(mirrored, &frame);
+    GetClientRect(mirrored, &client);
+    const CaptureArea area = server().choose_area(0, 0, -1, -1, screen, Pointer(), mirrored);
+    EXPECT_EQ(client.right, area.width);
+    EXPECT_TRUE(area.origin.x >= frame.left && area.origin.x + area.width <= frame.right)
+        << "client from " << area.origin.x << ", " << area.width << " wide; frame " << frame.left << " to " << frame.right;
+    for (HWND window : {hidden, minimised, mirrored}) DestroyWindow(window);
+}
+
+TEST_F(CaptureTest, ATemporaryFolderTheCodePageCannotNameTakesTheSnapshot)
+{
+    wchar_t temp[MAX_PATH] = {0};
+    GetTempPathW(MAX_PATH, temp);
+    // A Cyrillic user name on a system whose code page is not Cyrillic.
+    const std::wstring folder = std::wstring(temp) + L"\x0414\x043c\x0438\x0442\x0440\x0438\x0439";
+    BOOL unwritable = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, nullptr, 0, nullptr, &unwritable);
+    ASSERT_TRUE(unwritable) << "the code page " << GetACP() << " can write the name";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    wchar_t saved_tmp[MAX_PATH] = {0}, saved_temp[MAX_PATH] = {0};
+    GetEnvironmentVariableW(L"TMP", saved_tmp, MAX_PATH);
+    GetEnvironmentVariableW(L"TEMP", saved_temp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", folder.c_str());
+    SetEnvironmentVariableW(L"TEMP", folder.c_str());
+    server().Snapshot(0, 0, 64, 48);
+    SetEnvironmentVariableW(L"TMP", saved_tmp);
+    SetEnvironmentVariableW(L"TEMP", saved_temp);
+    EXPECT_FALSE(current_bytes().empty()) << "no snapshot";
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str())) << "the capture left a file in the folder";
 }
 
 TEST_F(CaptureTest, ThePointerIsDrawnWhenAskedAndClippedAtTheEdge)

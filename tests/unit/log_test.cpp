@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "common/test_helpers.h"
+#include "support/platform.h"
 #include "support/xx_log.h"
 #include "support/xx_thread.h"
 
@@ -45,13 +46,13 @@ TEST(LogPathTest, HomeFolderFromTheEnvironment)
     _putenv_s("HOMEDRIVE", "D:");
     _putenv_s("HOME", "\\h");
     _putenv_s("HOMEPATH", "\\p");
-    EXPECT_EQ("D:\\h/", get_home_folder());
+    EXPECT_EQ(L"D:\\h/", get_home_folder());
     _putenv_s("HOME", "");  // an empty value removes the variable
-    EXPECT_EQ("D:\\p/", get_home_folder());
+    EXPECT_EQ(L"D:\\p/", get_home_folder());
     _putenv_s("HOMEDRIVE", "");
-    EXPECT_EQ("\\p/", get_home_folder());
+    EXPECT_EQ(L"\\p/", get_home_folder());
     _putenv_s("HOMEPATH", "");
-    EXPECT_EQ("", get_home_folder());
+    EXPECT_EQ(L"", get_home_folder());
 
     _putenv_s("HOME", saved_home.c_str());
     _putenv_s("HOMEDRIVE", saved_drive.c_str());
@@ -62,7 +63,7 @@ TEST(LogTest, DormantWithoutTheFile)
 {
     write_message("nobody reads this\n", 1);
     write_message(std::string(kLogError) + "nor this\n", 3);
-    EXPECT_EQ(log_path(), xxLog::instance().log_file_path());
+    EXPECT_EQ(glintor::wide_from_ansi(log_path()), xxLog::instance().log_file_path());
     EXPECT_FALSE(file_exists(log_path()));
     char title[256] = {0};
     GetConsoleTitleA(title, sizeof(title));

@@ -6,9 +6,11 @@
 #include <functional>
 #include <string>
 
+#include "app/messages.h"
+
 namespace driving {
 
-constexpr const char* kDialogCaption = "Glintor V1.03";
+constexpr const char* kDialogCaption = kMainDialogCaption;
 // Up presses from the bottom of the tray menu to each item (separators are skipped).
 constexpr int kUpsToExit = 1;
 constexpr int kUpsToPreferences = 2;
