@@ -7,8 +7,7 @@ GLINTOR_STARTED_WINESERVER=""
 GLINTOR_STARTED_XORG=""
 GLINTOR_STARTED_MONITORS_WINESERVER=""
 GLINTOR_MONITORS_PREFIX="$GLINTOR_ROOT/build/win64/wineprefix-monitors"
-GLINTOR_EMULATION_PREFIX="$GLINTOR_ROOT/build/win32/emulation/prefix"
-GLINTOR_STARTED_EMULATION_WINESERVER=""
+GLINTOR_STARTED_SCALED_WINESERVER=""
 
 # The first display number at or above $1 that nothing uses.
 free_display()
@@ -99,15 +98,40 @@ CONF
     DISPLAY=":$n" WINEPREFIX="$GLINTOR_MONITORS_PREFIX" wineboot >/dev/null 2>&1 </dev/null || true
 }
 
-# The 32-bit program under emulation (scripts/emulation32.sh): set up once, then a Wine server
-# for its prefix for this run, on $DISPLAY.
-start_emulation32()
+# A prefix of its own whose screen is scaled to 150 % (LogPixels 144, which Wine 10 applies as
+# Windows does to programs that are not DPI-aware) and a Wine server for it, on $DISPLAY.
+# Exports GLINTOR_SCALED_PREFIX.
+start_scaled_wine()
 {
-    "$GLINTOR_ROOT/scripts/emulation32.sh" setup || return 1
-    WINEPREFIX="$GLINTOR_EMULATION_PREFIX" wineserver -p >/dev/null 2>&1
-    GLINTOR_STARTED_EMULATION_WINESERVER=1
-    # Its services started now, with nothing attached to their output (see start_wine).
-    "$GLINTOR_ROOT/scripts/emulation32.sh" run wineboot >/dev/null 2>&1 </dev/null || true
+    export GLINTOR_SCALED_PREFIX="$(dirname "$WINEPREFIX")/wineprefix-scaled"
+    if [ ! -f "$GLINTOR_SCALED_PREFIX/system.reg" ]; then
+        echo "making the Wine prefix $GLINTOR_SCALED_PREFIX"
+        WINEPREFIX="$GLINTOR_SCALED_PREFIX" wineboot -i >/dev/null 2>&1 || true
+        WINEPREFIX="$GLINTOR_SCALED_PREFIX" wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+            /d 144 /f >/dev/null 2>&1
+        WINEPREFIX="$GLINTOR_SCALED_PREFIX" wine reg add \
+            'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v LogPixels \
+            /t REG_DWORD /d 144 /f >/dev/null 2>&1
+        # A Wine server started after the change applies it.
+        WINEPREFIX="$GLINTOR_SCALED_PREFIX" wineserver -k >/dev/null 2>&1 || true
+        WINEPREFIX="$GLINTOR_SCALED_PREFIX" wineserver -w
+    fi
+    WINEPREFIX="$GLINTOR_SCALED_PREFIX" wineserver -p >/dev/null 2>&1
+    GLINTOR_STARTED_SCALED_WINESERVER=1
+    WINEPREFIX="$GLINTOR_SCALED_PREFIX" unmanaged_windows
+    WINEPREFIX="$GLINTOR_SCALED_PREFIX" wineboot >/dev/null 2>&1 </dev/null || true
+}
+
+# A tiny file system for the writer's full-disk test, in the build tree. Only in a mount
+# namespace of the caller's own (unshare --mount), so that it goes when the run ends; skipped
+# where nothing can be mounted. Exports GLINTOR_FULL_DISK.
+mount_full_disk()
+{
+    local full_disk="$GLINTOR_ROOT/build/full-disk"
+    mkdir -p "$full_disk"
+    if mountpoint -q "$full_disk" || mount -t tmpfs -o size=64k glintor-full "$full_disk" 2>/dev/null; then
+        export GLINTOR_FULL_DISK="Z:${full_disk//\//\\}"
+    fi
 }
 
 # No window manager runs on these displays: Wine then waits 2 s for one at every unmapped
@@ -143,9 +167,9 @@ start_wine()
 
 stop_session()
 {
-    if [ -n "$GLINTOR_STARTED_EMULATION_WINESERVER" ]; then
-        WINEPREFIX="$GLINTOR_EMULATION_PREFIX" wineserver -k >/dev/null 2>&1 || true
-        GLINTOR_STARTED_EMULATION_WINESERVER=""
+    if [ -n "$GLINTOR_STARTED_SCALED_WINESERVER" ]; then
+        WINEPREFIX="$GLINTOR_SCALED_PREFIX" wineserver -k >/dev/null 2>&1 || true
+        GLINTOR_STARTED_SCALED_WINESERVER=""
     fi
     if [ -n "$GLINTOR_STARTED_MONITORS_WINESERVER" ]; then
         WINEPREFIX="$GLINTOR_MONITORS_PREFIX" wineserver -k >/dev/null 2>&1 || true

@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # The whole test suite on a fresh Debian machine: installs what is missing, builds the
-# dependencies and both programs, runs the 64-bit tests under Wine on a virtual display,
-# checks the 32-bit program's header, and exits with the outcome.
+# dependencies and both programs with their tests, runs the suite twice (the 64-bit programs
+# under the machine's Wine 8, the 32-bit ones under Wine 10's WoW64 mode in a Debian 13 root,
+# with the screen-geometry cases again on a screen scaled to 150 %), checks the release, and
+# exits with the outcome.
 #   scripts/test.sh [--debug-heap] [ctest arguments...]     e.g. scripts/test.sh -L unit
-# --debug-heap runs the tests in a Wine prefix of their own with Wine's debug heap on, where a
-# write to a freed block, past a block's end or a double free is reported; any such report
-# from the program or a test program fails the run. The checks of memory growth are skipped
-# there, since the debug heap holds freed blocks back. (The two-monitor and 32-bit cases run
-# in prefixes of their own, without it.)
+# --debug-heap runs the 64-bit tests in a Wine prefix of their own with Wine's debug heap on
+# (and not the 32-bit run), where a write to a freed block, past a block's end or a double free
+# is reported; any such report from the program or a test program fails the run. The checks of
+# memory growth are skipped there, since the debug heap holds freed blocks back. (The
+# two-monitor cases run in a prefix of their own, without it.)
 set -uo pipefail
+# Everything this run mounts goes with it: a mount namespace of its own.
+if [ -z "${GLINTOR_OWN_MOUNTS:-}" ]; then
+    GLINTOR_OWN_MOUNTS=1 exec unshare --mount --propagation private "$0" "$@"
+fi
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -31,40 +37,33 @@ for preset in win64 win32; do
 done
 
 source scripts/session.sh
-full_disk="$root/build/full-disk"
-full_disk_mounted=""
-finish()
-{
-    stop_session
-    [ -n "$full_disk_mounted" ] && umount "$full_disk" 2>/dev/null
-}
-trap finish EXIT
+trap stop_session EXIT
+mount_full_disk
 start_display 1920x1080 || exit 1
 start_wine
 if [ -n "$debug_heap" ]; then
     enable_debug_heap || exit 1
 fi
 start_monitors_display || exit 1
-# The 32-bit program of the release zip, which a test runs under emulation.
-start_emulation32 || exit 1
 scripts/release.sh --built >/dev/null || exit 1
 rm -rf build/release/unpacked-win32
 unzip -q "dist/glintor-$(sed -n 's/.*VALUE "ProductVersion", "\([^"]*\)".*/\1/p' src/resources/glintor.rc)-win32.zip" \
     -d build/release/unpacked-win32 || exit 1
 
-# A tiny file system for the writer's full-disk test (skipped where nothing can be mounted).
-mkdir -p "$full_disk"
-if mountpoint -q "$full_disk" || mount -t tmpfs -o size=64k glintor-full "$full_disk" 2>/dev/null; then
-    mountpoint -q "$full_disk" && full_disk_mounted=1
-    export GLINTOR_FULL_DISK="Z:${full_disk//\//\\}"
-fi
-
 heap_log="$root/build/win64/debug-heap.log"
+echo "== the 64-bit programs under $(wine --version)"
 ctest --preset win64 ${debug_heap:+--output-log "$heap_log"} "$@"
 outcome=$?
 if [ -n "$debug_heap" ] && grep -E 'err:heap|warn:heap' "$heap_log"; then
     echo "the debug heap reported the faults above (whole output: $heap_log)" >&2
     outcome=1
+fi
+stop_session
+
+if [ -z "$debug_heap" ]; then
+    scripts/wine10-root.sh make || exit 1
+    echo "== the 32-bit programs under Wine 10 (WoW64), and at 150 %"
+    scripts/wine10-root.sh run scripts/test32.sh "$@" || outcome=1
 fi
 
 # The release packed above, and its programs' headers, flags and manifests, checked once.

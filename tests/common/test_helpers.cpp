@@ -10,6 +10,20 @@
 #include <sstream>
 #include <vector>
 
+namespace {
+
+// The test programs measure the screen in physical pixels, as the program does, whatever their
+// own manifest says: on a scaled screen their windows, coordinates and pictures then agree
+// with the program's, and a program that loses its own awareness shows as one.
+const bool physical_pixels = [] {
+    using SetContextFunction = BOOL(WINAPI*)(HANDLE);
+    const auto set_context = reinterpret_cast<SetContextFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDpiAwarenessContext")));
+    return set_context && set_context(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-4)));  // per monitor, v2
+}();
+
+}  // namespace
+
 namespace testing_helpers {
 
 DWORD stored(const char* name, DWORD absent)

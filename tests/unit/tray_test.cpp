@@ -202,4 +202,40 @@ TEST_F(TrayTest, AutoSnapshotItemFlipsTheCheckMarkAndTheColour)
     EXPECT_EQ(IDI_STORED, status().icon);
 }
 
+// Also run on a screen scaled to 150 % (scripts/test.sh, Wine 10), where the dialog grows with
+// its font: every control must still lie inside it and show its whole text.
+TEST_F(TrayTest, ThePreferencesShowEveryControlWhole)
+{
+    start_program();
+    const HWND dialog = controller->dialog;
+    RECT inside;
+    GetClientRect(dialog, &inside);
+    int measured = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        SCOPED_TRACE(testing::Message() << "control " << GetDlgCtrlID(child));
+        RECT r;
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= inside.right && r.bottom <= inside.bottom)
+            << r.left << "," << r.top << " to " << r.right << "," << r.bottom << " in " << inside.right << "x" << inside.bottom;
+        char text[256] = {0}, kind[16] = {0};
+        GetWindowTextA(child, text, sizeof(text));
+        GetClassNameA(child, kind, sizeof(kind));
+        const LONG style = GetWindowLongA(child, GWL_STYLE) & 0xF;
+        const bool tick = _stricmp(kind, "Button") == 0 && style != BS_PUSHBUTTON && style != BS_DEFPUSHBUTTON;
+        if (!*text || (_stricmp(kind, "Static") != 0 && _stricmp(kind, "Button") != 0) || style == BS_GROUPBOX) continue;
+        HDC dc = GetDC(child);
+        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)));
+        // Wrapped to the control's width (minus a tick box's mark), the text must fit its height.
+        RECT need = {0, 0, r.right - r.left - (tick ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0), 0};
+        DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | (tick ? DT_SINGLELINE : 0));
+        SelectObject(dc, old);
+        ReleaseDC(child, dc);
+        EXPECT_LE(need.bottom, r.bottom - r.top) << "\"" << text << "\" is cut off";
+        EXPECT_LE(need.right, r.right - r.left - (tick ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0)) << "\"" << text << "\"";
+        ++measured;
+    }
+    EXPECT_GT(measured, 10);
+}
+
 }  // namespace
