@@ -4,7 +4,11 @@
 # under the machine's Wine 8, the 32-bit ones under Wine 10's WoW64 mode in a Debian 13 root,
 # with the screen-geometry cases again on a screen scaled to 150 %), checks the release, and
 # exits with the outcome.
-#   scripts/test.sh [--debug-heap] [ctest arguments...]     e.g. scripts/test.sh -L unit
+#   scripts/test.sh [--guard-heap | --debug-heap] [ctest arguments...]   e.g. scripts/test.sh -L unit
+# --guard-heap runs the 64-bit suite built with the guarded heap (tools/guarded_heap.cpp, build
+# tree build/win64-guard): every block of the program and the test programs on pages of its
+# own, so that a write past a block, a use after free or a double free ends the process with a
+# report at the instruction that makes it. The checks of memory growth are skipped there.
 # --debug-heap runs the 64-bit tests in a Wine prefix of their own with Wine's debug heap on
 # (and not the 32-bit run), where a write to a freed block, past a block's end or a double free
 # is reported; any such report from the program or a test program fails the run. The checks of
@@ -19,7 +23,13 @@ fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 debug_heap=""
-if [ "${1:-}" = "--debug-heap" ]; then
+guard_heap=""
+if [ "${1:-}" = "--guard-heap" ]; then
+    # The guarded heap's own build tree: every program's blocks on pages of their own.
+    guard_heap=1
+    shift
+    export GLINTOR_GUARD_HEAP=1
+elif [ "${1:-}" = "--debug-heap" ]; then
     debug_heap=1
     shift
     export WINEPREFIX="$root/build/win64/wineprefix-debugheap"
@@ -31,7 +41,9 @@ fi
 scripts/setup.sh || exit 1
 scripts/deps.sh || exit 1
 
-for preset in win64 win32; do
+presets=(win64 win32)
+[ -n "$guard_heap" ] && presets=(win64-guard)
+for preset in "${presets[@]}"; do
     cmake --preset "$preset" >/dev/null || exit 1
     cmake --build --preset "$preset" || exit 1
 done
@@ -45,12 +57,21 @@ if [ -n "$debug_heap" ]; then
     enable_debug_heap || exit 1
 fi
 start_monitors_display || exit 1
-scripts/release.sh --built >/dev/null || exit 1
-rm -rf build/release/unpacked-win32
-unzip -q "dist/glintor-$(sed -n 's/.*VALUE "ProductVersion", "\([^"]*\)".*/\1/p' src/resources/glintor.rc)-win32.zip" \
-    -d build/release/unpacked-win32 || exit 1
+if [ -z "$guard_heap" ]; then
+    scripts/release.sh --built >/dev/null || exit 1
+    rm -rf build/release/unpacked-win32
+    unzip -q "dist/glintor-$(sed -n 's/.*VALUE "ProductVersion", "\([^"]*\)".*/\1/p' src/resources/glintor.rc)-win32.zip" \
+        -d build/release/unpacked-win32 || exit 1
+fi
 
 heap_log="$root/build/win64/debug-heap.log"
+if [ -n "$guard_heap" ]; then
+    echo "== the 64-bit programs with the guarded heap under $(wine --version)"
+    ctest --preset win64-guard "$@"
+    outcome=$?
+    stop_session
+    exit $outcome
+fi
 echo "== the 64-bit programs under $(wine --version)"
 ctest --preset win64 ${debug_heap:+--output-log "$heap_log"} "$@"
 outcome=$?

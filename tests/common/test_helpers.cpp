@@ -134,7 +134,8 @@ long wake_ups(const std::string& folder)
 bool memory_growth_measurable()
 {
     char value[8] = {0};
-    return GetEnvironmentVariableA("GLINTOR_DEBUG_HEAP", value, sizeof(value)) == 0;
+    return GetEnvironmentVariableA("GLINTOR_DEBUG_HEAP", value, sizeof(value)) == 0 &&
+           GetEnvironmentVariableA("GLINTOR_GUARD_HEAP", value, sizeof(value)) == 0;
 }
 
 std::string make_temp_folder(const std::string& prefix)

@@ -38,8 +38,9 @@ std::string this_linux_folder();
 // cannot be read. An idle wait adds next to none, a poll every 50 ms twenty a second.
 long wake_ups(const std::string& linux_folder);
 
-// False under Wine's debug heap (scripts/test.sh --debug-heap), which holds freed blocks back:
-// checks of memory growth do not hold there.
+// False under Wine's debug heap (scripts/test.sh --debug-heap), which holds freed blocks back,
+// and under the guarded heap (--guard-heap), whose blocks cost pages: checks of memory growth
+// do not hold there.
 bool memory_growth_measurable();
 
 // A new empty folder under the temporary folder; its path without a trailing backslash.
