@@ -17,9 +17,10 @@ const bool child = [] {
     const char* kind = std::strstr(GetCommandLineA(), "--fault=");
     if (!kind) return false;
     kind += 8;
-    char* block = static_cast<char*>(std::malloc(100));
+    // Through a volatile pointer: the compiler is not to see (and warn of) the faults made here.
+    char* volatile block = static_cast<char*>(std::malloc(100));
     if (std::strncmp(kind, "past", 4) == 0) {
-        block[100] = 1;  // one byte past the block
+        static_cast<volatile char*>(block)[100] = 1;  // one byte past the block, kept though freed next
         std::free(block);
     } else if (std::strncmp(kind, "freed", 5) == 0) {
         std::free(block);
