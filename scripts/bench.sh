@@ -1,26 +1,43 @@
 #!/usr/bin/env bash
-# The benchmark on a fresh Debian machine. For each screen size, on a virtual display of that
-# size showing a generated, photo-like picture, it measures in one run: the capture and its steps
-# and what a request costs besides its sends (bench/bench.cpp under Wine), ImageMagick's import
-# on the same display, the real glintor.exe under Wine from its true start-up (its memory before
-# anything is asked, then 30 s after 30 whole-screen requests, and its processor time while
-# idle), as a viewer's browser reaches it (bench/client.py, native sockets on loopback), beside
-# busybox httpd serving the same bytes, and last the auto request and import again on a plain
-# picture (flat colour blocks and text). Prints one table, a column per size.
+# The benchmark on a fresh Debian machine, for both programs users get: the 64-bit one under the
+# machine's Wine 8, then the 32-bit one under Wine 10's WoW64 mode in the Debian 13 root
+# (scripts/wine10-root.sh). For each screen size, on a virtual display of that size showing a
+# generated, photo-like picture, it measures in one run: the capture and its steps and what a
+# request costs besides its sends (bench/bench.cpp under Wine), ImageMagick's import on the same
+# display, the real glintor.exe under Wine from its true start-up (its memory before anything
+# is asked, then 30 s after 30 whole-screen requests, at its default settings and again with
+# both sounds off, and its processor time while idle), as a viewer's browser reaches it
+# (bench/client.py, native sockets on loopback), beside busybox httpd serving the same bytes,
+# and last the capture, the auto request and import again on a plain picture (flat colour
+# blocks and text). Prints one table per program, a column per size.
 #   scripts/bench.sh [runs] [WIDTHxHEIGHT ...]     (default: 20 1366x768 1920x1080 3840x2160)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+# Inside the root (the second half of a run): the 32-bit programs, set up and built already.
+bits=64
+if [ "${1:-}" = "--32" ]; then
+    bits=32
+    shift
+fi
 runs="${1:-20}"
 shift || true
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1366x768 1920x1080 3840x2160)
 
-scripts/setup.sh
-scripts/deps.sh x86_64
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target glintor glintor_bench >/dev/null
+if [ $bits = 64 ]; then
+    scripts/setup.sh
+    scripts/deps.sh
+    for preset in win64 win32; do
+        cmake --preset $preset >/dev/null
+        cmake --build --preset $preset --target glintor glintor_bench glintor_exit >/dev/null
+    done
+    bin=build/win64/bin
+else
+    export WINEPREFIX="$root/build/win32/wineprefix"
+    bin=build/win32/bin
+fi
 
 source scripts/session.sh
 work="$root/build/bench"
@@ -105,7 +122,7 @@ measure_size()
     # The capture and its steps, and the price of the request's other steps, in a process of
     # their own.
     local steps
-    steps=$(wine build/win64/bin/glintor_bench.exe "$runs" 2>/dev/null | tr -d '\r')
+    steps=$(wine $bin/glintor_bench.exe "$runs" 2>/dev/null | tr -d '\r')
     local copy_m copy_p rows_m rows_p enc_m enc_p file_m file_p total_m total_p jpeg_bytes main_m main_p
     read -r _ copy_m copy_p rows_m rows_p enc_m enc_p file_m file_p total_m total_p jpeg_bytes < <(grep '^capture ' <<<"$steps")
     read -r _ main_m main_p < <(grep '^main ' <<<"$steps")
@@ -125,24 +142,21 @@ measure_size()
     base_after=$(ticks "$server_pid")
     server_alone=$(echo "scale=3; ($base_after - $base_before) * 100 / $hz / 25" | bc)
 
-    # The program as viewers reach it, at its defaults but for the port and the sounds. The port
-    # lies below the kernel's range of ports for outgoing connections (from 32768), where one of
-    # the run's own connections could hold it.
+    # The program as viewers reach it, at its defaults but for the port: first with both sounds
+    # off, for the memory of the program itself, then at its defaults (both sounds on, whose
+    # first play loads Wine's sound system), for everything else. The port lies below the
+    # kernel's range of ports for outgoing connections (from 32768), where one of the run's own
+    # connections could hold it.
     local port=$((20000 + RANDOM % 12000))
-    wine reg delete 'HKCU\Software\glintor' /f >/dev/null 2>&1 || true
-    reg port_number "$port"
-    reg play_snapshot_sound 0
-    reg play_sent_sound 0
-    setsid wine build/win64/bin/glintor.exe >/dev/null 2>&1 </dev/null &
-    for _ in $(seq 300); do
-        listening "$port" && break
-        sleep 0.1
-    done
-    listening "$port" || { echo "bench: glintor.exe does not listen on port $port" >&2; exit 1; }
-    local pid
-    pid=$(pgrep -f 'glintor.exe' | head -n 1)
-    # True start-up: the program up, nothing asked of it yet, settled.
-    sleep 3
+    local rss_start_quiet rss_idle_quiet
+    start_program "$port" 0
+    rss_start_quiet=$(kib "$pid" VmRSS)
+    python3 bench/client.py count "$port" 30
+    sleep 30
+    rss_idle_quiet=$(kib "$pid" VmRSS)
+    end_program
+
+    start_program "$port" 1
     local rss_start
     rss_start=$(kib "$pid" VmRSS)
 
@@ -162,10 +176,12 @@ measure_size()
     rss_idle=$(kib "$pid" VmRSS)
     peak=$(kib "$pid" VmHWM)
 
-    local auto_m auto_p
+    local auto_m auto_p whole_m whole_p
     read -r auto_m auto_p < <(python3 bench/client.py latency "$port" "$runs")
     reg auto_snapshot 0  # read afresh by every request: the stored snapshot from now on
     python3 bench/client.py save "$port" "$work/www/snapshot.jpg"
+    # The same whole-screen image as a stored snapshot: its sends and the request's fixed costs.
+    read -r whole_m whole_p < <(python3 bench/client.py latency "$port" "$runs")
     local stored_1 stored_4 static_1 static_4
     stored_1=$(python3 bench/client.py rate "$port" 5 1 /)
     stored_4=$(python3 bench/client.py rate "$port" 5 4 /)
@@ -189,15 +205,20 @@ measure_size()
     reg auto_snapshot 0
     read -r paced_all paced_before paced_sends paced_after < <(python3 bench/client.py paced "$port" 100 50)
 
-    # The plain picture: import and the whole-screen auto request again.
+    # The plain picture: import, the capture, the whole-screen auto request and the stored one
+    # again.
     show_picture "$work/plain.png" "$size"
-    local plain_import_m plain_import_p plain_auto_m plain_auto_p plain_bytes
+    local plain_import_m plain_import_p plain_auto_m plain_auto_p plain_bytes plain_total plain_whole
     read -r plain_import_m plain_import_p < <(import_time)
+    plain_total=$(wine $bin/glintor_bench.exe "$runs" 2>/dev/null | tr -d '\r' | awk '$1 == "capture" { print $10 }')
     reg auto_snapshot_mode 0
     reg auto_snapshot 1
     read -r plain_auto_m plain_auto_p < <(python3 bench/client.py latency "$port" "$runs")
     plain_bytes=$(python3 bench/client.py save "$port" "$work/plain.jpg"; stat -c %s "$work/plain.jpg")
+    reg auto_snapshot 0
+    read -r plain_whole _ < <(python3 bench/client.py latency "$port" "$runs")
 
+    end_program
     kill "$viewer_pid" 2>/dev/null || true
     viewer_pid=""
     # The program's next start (scripts/run.sh, say) finds its defaults again, not the bench's.
@@ -209,7 +230,8 @@ measure_size()
              main_m main_p send1k_m send64k_m log_us read_us write_us post_us sound_us socket_us peer_us stop_m \
              stop_p auto_m auto_p stored_1 stored_4 static_1 static_4 small_bytes paced_all paced_before \
              paced_sends paced_after idle server_idle server_alone idle_share rss_start rss_idle peak \
-             plain_import_m plain_import_p plain_auto_m plain_auto_p plain_bytes; do
+             plain_import_m plain_import_p plain_auto_m plain_auto_p plain_bytes whole_m whole_p plain_total \
+             plain_whole; do
         result["$size $k"]="${!k}"
     done
     result["$size ratio"]=$(echo "scale=2; $auto_m / $import_m" | bc)
@@ -218,11 +240,45 @@ measure_size()
     result["$size rss_start"]=$(echo "scale=1; $rss_start / 1024" | bc)
     result["$size rss_idle"]=$(echo "scale=1; $rss_idle / 1024" | bc)
     result["$size rss_growth"]=$(echo "scale=1; ($rss_idle - $rss_start) / 1024" | bc)
+    result["$size rss_quiet"]=$(echo "scale=1; $rss_start_quiet / 1024" | bc)
+    result["$size rss_quiet_idle"]=$(echo "scale=1; $rss_idle_quiet / 1024" | bc)
+    # What the sounds add: Wine's sound system, loaded at the first sound.
+    result["$size sound_system"]=$(echo "scale=1; (($rss_idle - $rss_start) - ($rss_idle_quiet - $rss_start_quiet)) / 1024" | bc)
+    result["$size growth_beyond_sound"]=$(echo "scale=1; ($rss_idle_quiet - $rss_start_quiet) / 1024" | bc)
+    result["$size floor"]=$(echo "scale=1; $total_m + $whole_m" | bc)
+    result["$size floor_ratio"]=$(echo "scale=2; $auto_m / ($total_m + $whole_m)" | bc)
+    result["$size plain_floor"]=$(echo "scale=1; $plain_total + $plain_whole" | bc)
+    result["$size plain_floor_ratio"]=$(echo "scale=2; $plain_auto_m / ($plain_total + $plain_whole)" | bc)
     result["$size peak"]=$((peak / 1024))
 }
 
+# Starts glintor.exe on port $1 with both sounds on (1) or off (0), the rest at its defaults,
+# and waits until it listens and has settled: true start-up, nothing asked of it yet. Sets pid.
+start_program()
+{
+    wine reg delete 'HKCU\Software\glintor' /f >/dev/null 2>&1 || true
+    reg port_number "$1"
+    reg play_snapshot_sound "$2"
+    reg play_sent_sound "$2"
+    setsid wine $bin/glintor.exe >/dev/null 2>&1 </dev/null &
+    for _ in $(seq 300); do
+        listening "$1" && break
+        sleep 0.1
+    done
+    listening "$1" || { echo "bench: glintor.exe does not listen on port $1" >&2; exit 1; }
+    pid=$(pgrep -f 'glintor.exe' | head -n 1)
+    sleep 3
+}
+
+# Ends it as a user does (the tray menu's exit) and waits for it.
+end_program()
+{
+    wine $bin/glintor_exit.exe >/dev/null 2>&1 || kill "$pid" 2>/dev/null || true
+    while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
+}
+
 for size in "${sizes[@]}"; do
-    echo "measuring at $size" >&2
+    echo "measuring the ${bits}-bit program at $size" >&2
     measure_size "$size"
 done
 
@@ -244,24 +300,27 @@ rule="|---|"
 for size in "${sizes[@]}"; do header+=" ${size/x/ x } |"; rule+="---|"; done
 cat <<TITLE
 
-Glintor benchmark: quality 60, $runs runs, median (95th percentile), $(date -u +%Y-%m-%d)
+Glintor benchmark, the ${bits}-bit program under $(wine --version): quality 60, $runs runs, median (95th percentile), $(date -u +%Y-%m-%d)
 
 $header
 $rule
 TITLE
 row "JPEG of the whole screen" "%s bytes" jpeg_bytes
-row "screen copy (BitBlt, in half-megabyte bands)" "%s (%s) ms" copy_m copy_p
+row "screen copy (BitBlt; under Wine in half-megabyte bands)" "%s (%s) ms" copy_m copy_p
 row "row fetch and conversion (one row a call)" "%s (%s) ms" rows_m rows_p
 row "JPEG encoding" "%s (%s) ms" enc_m enc_p
 row "temporary-file round trip" "%s (%s) ms" file_m file_p
 row "whole capture, encode and install (as auto snapshots run)" "%s (%s) ms" total_m total_p
 row "the same on the main thread (hot keys)" "%s (%s) ms" main_m main_p
+row "stored request of that whole-screen image" "%s (%s) ms" whole_m whole_p
+row "floor: capture + stored request" "%s ms" floor
 row "auto-snapshot request, connect to last byte" "%s (%s) ms" auto_m auto_p
+row "... / floor" "%s" floor_ratio
 row "\`import -window root -quality 60 jpeg:-\`" "%s (%s) ms" import_m import_p
 row "auto-snapshot request / import" "%s" ratio
 row "plain picture (flat blocks and text): JPEG of the whole screen" "%s bytes" plain_bytes
-row "... auto-snapshot request / \`import\`" "%s (%s) / %s (%s) ms" plain_auto_m plain_auto_p plain_import_m plain_import_p
-row "... auto-snapshot request / import" "%s" plain_ratio
+row "... auto-snapshot request / floor / \`import\`" "%s (%s) / %s / %s ms" plain_auto_m plain_auto_p plain_floor plain_import_m
+row "... auto-snapshot request / floor, / import" "%s, %s" plain_floor_ratio plain_ratio
 row "stored snapshot, sequential / 4 clients" "%s / %s per second" stored_1 stored_4
 row "busybox httpd, same bytes, sequential / 4 clients" "%s / %s per second" static_1 static_4
 row "one loopback send under Wine, 1,024 / 65,536 bytes" "%s / %s µs" send1k_m send64k_m
@@ -273,9 +332,18 @@ row "steps: refresh posted / sent sound (on) / socket set-up / peer" "%s / %s / 
 row "stopping the idle server" "%s (%s) ms" stop_m stop_p
 row "idle, 25 s: program / its Wine server / the Wine server before the program" "%s / %s / %s %%" idle server_idle server_alone
 row "... the idle program's own share (program + what it adds to the server)" "%s %% of a core" idle_share
-row "resident at start-up (3 s, nothing asked) / 30 s after the last of 30 requests" "%s / %s MiB" rss_start rss_idle
+row "resident, defaults (sounds on): start-up (3 s, nothing asked) / 30 s after the last of 30 requests" "%s / %s MiB" rss_start rss_idle
 row "... growth / peak" "%s / %s MiB" rss_growth peak
+row "resident, both sounds off: start-up / 30 s after 30 requests" "%s / %s MiB" rss_quiet rss_quiet_idle
+row "... Wine's sound system (growth on less growth off) / growth beyond it" "%s / %s MiB" sound_system growth_beyond_sound
 echo
-echo "Bars: encoding at 1920 x 1080 <= 10 ms; auto request / import <= 0.3 on both pictures; outside the sends"
-echo "<= 3 ms; the idle program's share <= 0.2 % of a core; resident growth <= 5 MiB (1920 x 1080 and 3840 x 2160);"
-echo "stopping the idle server <= 100 ms."
+echo "Bars: encoding at 1920 x 1080 <= 10 ms; auto request <= 1.3 x floor on both pictures, and <= 0.5 x import at"
+echo "1920 x 1080 and 3840 x 2160; outside the sends <= 3 ms; the idle program's share <= 0.2 % of a core; resident"
+echo "growth beyond the sound system <= 5 MiB (1920 x 1080 and 3840 x 2160); stopping the idle server <= 100 ms."
+
+if [ $bits = 64 ]; then
+    trap - EXIT
+    finish
+    scripts/wine10-root.sh make
+    scripts/wine10-root.sh run scripts/bench.sh --32 "$runs" "${sizes[@]}"
+fi

@@ -59,7 +59,7 @@ make)
     # Wine 10, a display, ctest to run the suite, and what the scripts and tests call there.
     inside bash -c 'apt-get update -q >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
         --no-install-recommends wine wine64 fonts-wine xvfb xauth x11-utils cmake python3 procps iproute2 \
-        busybox imagemagick unzip nodejs >/dev/null'
+        busybox imagemagick unzip nodejs bc fonts-dejavu-core >/dev/null'
     # The 32-bit Windows libraries of the same Wine beside the 64-bit ones: all that WoW64 mode
     # needs. Only the package's Windows files are used; nothing i386 is installed.
     inside bash -c 'dpkg --add-architecture i386 && apt-get update -q >/dev/null && cd /tmp \
