@@ -231,8 +231,8 @@ TEST_F(CommandsTest, ThePortRule)
     const struct {
         const char* text;
         DWORD stored_after;
-    } cases[] = {{"2001", 2001}, {"2002.9", 2002}, {"0", 0},    {"2001x", 0},  {"-1", 0},
-                 {"65536", 0},   {"", 0},          {"65535", 65535}, {"12ab", 65535}};
+    } cases[] = {{"2001", 2001}, {"2002.9", 2002}, {"0", 0},       {"2001x", 0},     {"-1", 0},
+                 {"65536", 0},   {"3000", 3000},   {"", 3000},     {"65535", 65535}, {"12ab", 65535}};
     for (const auto& c : cases) {
         ASSERT_TRUE(set_control_text(control(IDC_PORT), c.text));
         EXPECT_EQ(c.stored_after, stored("port_number")) << "after \"" << c.text << "\"";
@@ -275,6 +275,7 @@ TEST_F(CommandsTest, ShiftPrintTakesTheWholeScreenAndKeepsServingIt)
     Image image;
     ASSERT_TRUE(decode_jpeg(first.substr(kResponseHeader.size()), image));
     EXPECT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), image.width);
+    EXPECT_EQ(GetSystemMetrics(SM_CYVIRTUALSCREEN), image.height);
     remove_folder(folder);
 }
 

@@ -150,6 +150,8 @@ TEST_F(LifecycleTest, AUsersSessionFromStartToExit)
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
     EXPECT_TRUE(hot_key_free(MOD_CONTROL));
     EXPECT_TRUE(hot_key_free(MOD_SHIFT));
+    // Exit is no choice to switch the server off: the next start serves again.
+    EXPECT_EQ(1u, testing_helpers::stored("server_running"));
     remove_folder(folder);
 }
 

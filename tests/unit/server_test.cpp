@@ -167,11 +167,20 @@ TEST_F(ServerTest, TheImageGoesOutIn1024BytePieces)
     }
 }
 
-TEST_F(ServerTest, ConfirmationNoSendsNothingAndYesSendsTheImage)
+TEST_F(ServerTest, ConfirmationNoSendsNothingAndYesCapturesAndSends)
 {
     set_raw_dword("ask_before_sending_snapshot", 1);
+    // Auto mode: the capture waits for the answer, so that the viewer gets the screen after it.
+    set_raw_dword("auto_snapshot", 1);
+    set_raw_dword("play_snapshot_sound", 0);
     start();
     const std::string image = install(1500);
+    auto current = [&] {
+        std::shared_ptr<const unsigned char[]> data;
+        int32_t size = 0;
+        server().get_snapshot(data, size);
+        return data ? std::string(reinterpret_cast<const char*>(data.get()), size) : std::string();
+    };
 
     for (int answer : {IDNO, IDYES}) {
         Reply reply;
@@ -181,13 +190,16 @@ TEST_F(ServerTest, ConfirmationNoSendsNothingAndYesSendsTheImage)
         EXPECT_EQ("Do you want to allow the user from 127.0.0.1 to recieve the current snapshot?",
                   window_text(GetDlgItem(box, 0xffff)));
         EXPECT_TRUE(server().is_serving_client());
+        EXPECT_TRUE(image == current()) << "captured before the answer";
         PostMessageA(GetDlgItem(box, answer), BM_CLICK, 0, 0);
         client.join();
         if (answer == IDNO) {
             EXPECT_EQ(0u, reply.bytes.size());
+            EXPECT_TRUE(image == current()) << "captured after No";
             EXPECT_EQ(0, alltime());
         } else {
-            EXPECT_EQ(kResponseHeader + image, reply.bytes);
+            EXPECT_TRUE(image != current()) << "no capture after Yes";
+            EXPECT_TRUE(kResponseHeader + current() == reply.bytes) << "got " << reply.bytes.size() << " bytes";
             EXPECT_EQ(1, alltime());
         }
     }
