@@ -63,8 +63,8 @@ struct EncodedImage {
     int32_t length = 0;
 };
 
-// Its two file steps: a new temporary file's name (reserved as an empty file), logged; and
-// the RGB image encoded into that file, which is gone afterwards, read back whole.
+// The capture's two file steps: a new temporary file's name (reserved as an empty file), logged;
+// and the RGB image encoded into that file, which is gone afterwards, read back whole.
 std::wstring reserve_temp_file();
 EncodedImage encode_image(const std::wstring& temp_name, const unsigned char* image, int32_t W, int32_t H, int32_t quality);
 EncodedImage read_back(FILE* encoded);
