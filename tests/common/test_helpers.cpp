@@ -138,6 +138,15 @@ bool memory_growth_measurable()
            GetEnvironmentVariableA("GLINTOR_GUARD_HEAP", value, sizeof(value)) == 0;
 }
 
+int free_gdi_handles()
+{
+    std::vector<HGDIOBJ> made;
+    for (HGDIOBJ brush; made.size() < 70000 && (brush = CreateSolidBrush(RGB(1, 2, 3))) != nullptr;)
+        made.push_back(brush);
+    for (HGDIOBJ brush : made) DeleteObject(brush);
+    return static_cast<int>(made.size());
+}
+
 std::string make_temp_folder(const std::string& prefix)
 {
     char temp[MAX_PATH] = {0};

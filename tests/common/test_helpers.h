@@ -43,6 +43,10 @@ long wake_ups(const std::string& linux_folder);
 // do not hold there.
 bool memory_growth_measurable();
 
+// How many more GDI objects this process can make (Wine counts them for no process, Windows
+// stops one at 10,000): a leak shows as fewer.
+int free_gdi_handles();
+
 // A new empty folder under the temporary folder; its path without a trailing backslash.
 std::string make_temp_folder(const std::string& prefix);
 // A file's whole content; empty when it cannot be read.

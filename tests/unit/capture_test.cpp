@@ -30,17 +30,6 @@ long working_set_kib()
     return static_cast<long>(counters.WorkingSetSize >> 10);
 }
 
-// How many more GDI objects this process can make (Wine counts them for no process, Windows
-// stops one at 10,000): a leak shows as fewer.
-int free_gdi_handles()
-{
-    std::vector<HGDIOBJ> made;
-    for (HGDIOBJ brush; made.size() < 70000 && (brush = CreateSolidBrush(RGB(1, 2, 3))) != nullptr;)
-        made.push_back(brush);
-    for (HGDIOBJ brush : made) DeleteObject(brush);
-    return static_cast<int>(made.size());
-}
-
 LRESULT CALLBACK plain_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_PAINT) {

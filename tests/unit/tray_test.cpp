@@ -97,6 +97,13 @@ TEST_F(TrayTest, WaitingInEachCombinationOfTheTwoSettings)
         const UINT state = GetMenuState(controller->tray_menu.get(), ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND);
         EXPECT_EQ(c.automatic, (state & MF_CHECKED) != 0);
     }
+    // A refresh leaves nothing behind: Windows ends a program at 10,000 GDI objects.
+    const int gdi_before = free_gdi_handles();
+    for (int i = 0; i < 200; ++i) {
+        controller->server.set_auto_snapshot(i % 2 == 0);
+        controller->update_status();
+    }
+    EXPECT_GE(free_gdi_handles(), gdi_before - 5) << "of " << gdi_before << ", after 200 refreshes";
 }
 
 TEST_F(TrayTest, ServingAClientShowsItsAddressThenWaitingAgain)
