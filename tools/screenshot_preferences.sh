@@ -41,10 +41,12 @@ trap finish EXIT
 mkdir -p "$work" docs
 rm -f "$work/rect.txt" "$work/done"
 start_display $screen
-start_wine
 if [ "$mode" = --scaled-inside ]; then
+    # Only the scaled prefix (beside $WINEPREFIX) and its server, which stop_session ends.
     start_scaled_wine
     export WINEPREFIX="$GLINTOR_SCALED_PREFIX"
+else
+    start_wine
 fi
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wine reg delete 'HKCU\Software\glintor' /f >/dev/null 2>&1 || true
