@@ -75,8 +75,8 @@ void run_message_loop()
 void limit_library_search()
 {
     using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    const auto set_directories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+    const auto set_directories =
+        glintor::loaded_function<SetDefaultDllDirectoriesFunction>("kernel32.dll", "SetDefaultDllDirectories");
     if (set_directories) set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 

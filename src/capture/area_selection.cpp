@@ -5,6 +5,7 @@
 #include "app/snapshot_system.h"
 #include "resources/resource.h"
 #include "support/handles.h"
+#include "support/platform.h"
 
 namespace {
 
@@ -27,10 +28,8 @@ void keep_overlay_size(HWND overlay)
 {
     using SetDialogDpiChangeBehaviorFunction = BOOL(WINAPI*)(HWND, int, int);
     constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
-    HMODULE user32 = GetModuleHandleA("USER32.DLL");
-    const auto set_behaviour = user32 ? reinterpret_cast<SetDialogDpiChangeBehaviorFunction>(reinterpret_cast<void*>(
-                                            GetProcAddress(user32, "SetDialogDpiChangeBehavior")))
-                                      : nullptr;
+    const auto set_behaviour =
+        glintor::loaded_function<SetDialogDpiChangeBehaviorFunction>("USER32.DLL", "SetDialogDpiChangeBehavior");
     if (set_behaviour) set_behaviour(overlay, kDisableAll, kDisableAll);
 }
 
@@ -44,10 +43,8 @@ void on_overlay_init(HWND overlay, LPARAM parameter)
                      GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN), 0);
     SetWindowLongA(overlay, GWL_EXSTYLE, GetWindowLongA(overlay, GWL_EXSTYLE) | WS_EX_LAYERED);
     // Looked up at run time: older systems have no layered windows.
-    HMODULE user32 = GetModuleHandleA("USER32.DLL");
-    auto set_layered = user32 ? reinterpret_cast<SetLayeredWindowAttributesFunction>(
-                                    reinterpret_cast<void*>(GetProcAddress(user32, "SetLayeredWindowAttributes")))
-                              : nullptr;
+    const auto set_layered =
+        glintor::loaded_function<SetLayeredWindowAttributesFunction>("USER32.DLL", "SetLayeredWindowAttributes");
     if (set_layered) set_layered(overlay, kDraggedAreaColour, kOverlayOpacity, LWA_COLORKEY | LWA_ALPHA);
 }
 

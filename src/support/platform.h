@@ -34,12 +34,25 @@ inline HMODULE system_library(const char* name)
     return LoadLibraryA((std::string(path) + "\\" + name).c_str());
 }
 
+// A function of a module, or null: what newer systems have is looked up at run time.
+template <typename Function>
+Function module_function(HMODULE module, const char* name)
+{
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// A function of a module the program has loaded already (kernel32, user32), or null.
+template <typename Function>
+Function loaded_function(const char* module, const char* name)
+{
+    return module_function<Function>(GetModuleHandleA(module), name);
+}
+
 // A function of a system library, or null.
 template <typename Function>
 Function system_function(const char* library, const char* name)
 {
-    const HMODULE module = system_library(library);
-    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+    return module_function<Function>(system_library(library), name);
 }
 
 // Text between the ANSI code page, in which the program works, and UTF-16, in which paths that

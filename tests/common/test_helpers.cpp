@@ -10,6 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include "support/platform.h"
+
 namespace {
 
 // The test programs measure the screen in physical pixels, as the program does, whatever their
@@ -17,8 +19,7 @@ namespace {
 // with the program's, and a program that loses its own awareness shows as one.
 const bool physical_pixels = [] {
     using SetContextFunction = BOOL(WINAPI*)(HANDLE);
-    const auto set_context = reinterpret_cast<SetContextFunction>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDpiAwarenessContext")));
+    const auto set_context = glintor::loaded_function<SetContextFunction>("user32.dll", "SetProcessDpiAwarenessContext");
     return set_context && set_context(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-4)));  // per monitor, v2
 }();
 

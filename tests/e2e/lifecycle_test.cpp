@@ -80,8 +80,7 @@ TEST_F(LifecycleTest, ASecondCopyShowsTheFirstsPreferencesAndEnds)
     EXPECT_EQ(0u, exit_through_tray_menu(first));
 }
 
-// What a user does in one session, start to exit. Also run against the 32-bit program of the
-// release under emulation (scripts/test.sh), where faults of a 32-bit build alone would show.
+// What a user does in one session, start to exit.
 TEST_F(LifecycleTest, AUsersSessionFromStartToExit)
 {
     const int port = quiet_settings_on_free_port();

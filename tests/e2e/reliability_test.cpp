@@ -323,7 +323,8 @@ TEST_F(ReliabilityTest, AThousandRequestsEachWayLeakNothing)
         measure(descriptors1, gdi1, ws1);
         std::printf("%d requests, auto %d: %d served in %lu ms; descriptors %d -> %d, GDI objects %lu -> %lu, "
                     "working set %zu -> %zu KiB\n",
-                    requests, automatic, served, took, descriptors0, descriptors1, gdi0, gdi1, static_cast<size_t>(ws0 / 1024), static_cast<size_t>(ws1 / 1024));
+                    requests, automatic, served, took, descriptors0, descriptors1, gdi0, gdi1,
+                    static_cast<size_t>(ws0 / 1024), static_cast<size_t>(ws1 / 1024));
         EXPECT_EQ(requests, served);
         EXPECT_GT(descriptors0, 0) << "the program's process was not found";
         EXPECT_LE(descriptors1, descriptors0 + 5);

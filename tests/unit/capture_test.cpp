@@ -58,8 +58,9 @@ HWND make_framed_window(DWORD extra_style = 0)
         return RegisterClassA(&klass);
     }();
     (void)registered;
-    HWND window = CreateWindowExA(WS_EX_TOPMOST | extra_style, "GlintorTestFramed", "framed", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500,
-                                  300, 320, 240, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND window = CreateWindowExA(WS_EX_TOPMOST | extra_style, "GlintorTestFramed", "framed",
+                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 300, 320, 240, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
     UpdateWindow(window);
     pump_messages();
     return window;

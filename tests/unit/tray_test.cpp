@@ -238,12 +238,13 @@ TEST_F(TrayTest, ThePreferencesShowEveryControlWhole)
         HDC dc = GetDC(child);
         const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)));
         // Wrapped to the control's width (minus a tick box's mark), the text must fit its height.
-        RECT need = {0, 0, r.right - r.left - (tick ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0), 0};
+        const LONG room = r.right - r.left - (tick ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0);
+        RECT need = {0, 0, room, 0};
         DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | (tick ? DT_SINGLELINE : 0));
         SelectObject(dc, old);
         ReleaseDC(child, dc);
         EXPECT_LE(need.bottom, r.bottom - r.top) << "\"" << text << "\" is cut off";
-        EXPECT_LE(need.right, r.right - r.left - (tick ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0)) << "\"" << text << "\"";
+        EXPECT_LE(need.right, room) << "\"" << text << "\"";
         ++measured;
     }
     EXPECT_GT(measured, 10);
