@@ -142,15 +142,19 @@ void SnapshotSystem::choose_auto_area()
     SendDlgItemMessageA(dialog, IDC_MODE_AREA, BM_CLICK, 0, 0);
 }
 
-void SnapshotSystem::open_help()
+std::string SnapshotSystem::help_page()
 {
     // The help page ships beside the program.
     char folder[MAX_PATH] = {0};
     GetModuleFileNameA(app_instance, folder, MAX_PATH);
     char* last_separator = strrchr(folder, '\\');
     if (last_separator) last_separator[1] = '\0';
-    const std::string page = std::string(folder) + kHelpPage;
-    ShellExecuteA(dialog, nullptr, page.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return std::string(folder) + kHelpPage;
+}
+
+void SnapshotSystem::open_help()
+{
+    ShellExecuteA(dialog, nullptr, help_page().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void SnapshotSystem::on_command(int control, int notification)

@@ -43,6 +43,10 @@ public:
     bool set_tray_icon(WORD icon_id, const std::string& tooltip, bool add);
     // A tray icon, loaded at the small-icon size the notification area shows.
     static HICON tray_icon(WORD icon_id);
+    // How the shell is told; the default is Shell_NotifyIconA. Tests stand in for a shell that
+    // is not ready through it.
+    using NotifyIconFunction = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
+    static NotifyIconFunction notify_icon_call;
     void update_status();
     void update_auto_snapshot_check();
 
@@ -119,6 +123,7 @@ public:
     void choose_save_folder();
     void choose_auto_area();
     void open_help();
+    static std::string help_page();  // the full path of the page "Info / Help" opens
     std::string control_text(int control, int limit);
     bool is_ticked(int control);
     // Runs the overlay modally on the selection; false when one is open already.

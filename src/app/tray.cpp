@@ -5,6 +5,8 @@
 #include "app/snapshot_system.h"
 #include "resources/resource.h"
 
+SnapshotSystem::NotifyIconFunction SnapshotSystem::notify_icon_call = &Shell_NotifyIconA;
+
 HICON SnapshotSystem::tray_icon(WORD icon_id)
 {
     // At the small-icon size, not LoadIconA's large one that the shell would scale the 16 x 16
@@ -30,7 +32,7 @@ bool SnapshotSystem::set_tray_icon(WORD icon_id, const std::string& tooltip, boo
     // szTip holds 127 characters and the terminator; longer texts are cut.
     strncpy(tray_record.szTip, tooltip.c_str(), sizeof(tray_record.szTip) - 1);
     DWORD action = icon_id == 0 ? NIM_DELETE : (add ? NIM_ADD : NIM_MODIFY);
-    return Shell_NotifyIconA(action, &tray_record) != FALSE;
+    return notify_icon_call(action, &tray_record) != FALSE;
 }
 
 void SnapshotSystem::add_tray_icon()
@@ -40,7 +42,7 @@ void SnapshotSystem::add_tray_icon()
     // is tried again every few seconds until the shell takes it.
     bool shown = set_tray_icon(IDI_STORED, "", true);
     // The shell refuses to add an icon it still has ("TaskbarCreated" without a restart).
-    if (!shown) shown = Shell_NotifyIconA(NIM_MODIFY, &tray_record) != FALSE;
+    if (!shown) shown = notify_icon_call(NIM_MODIFY, &tray_record) != FALSE;
     tray_icon_missing = !shown;
     if (tray_icon_missing)
         SetTimer(dialog, kTrayRetryTimer, kTrayRetryMilliseconds, nullptr);

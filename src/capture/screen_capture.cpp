@@ -420,7 +420,7 @@ void SnapshotServer::save_copy(const unsigned char* data, int32_t size)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string path = make_copy_path(folder);
         if (path.empty()) return;
-        HANDLE created = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE created = create_copy_call(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (created == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_FILE_EXISTS) continue;
             return;

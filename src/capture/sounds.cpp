@@ -10,15 +10,17 @@
 #include "support/handles.h"
 #include "support/platform.h"
 
+PlaySoundFunction play_sound_call = nullptr;
+
 namespace {
 
 // winmm is not one of Windows' known DLLs: it is taken from the system folder, never from the
 // folder the program was started from.
 BOOL play(LPCSTR sound, HMODULE module, DWORD flags)
 {
-    using PlaySoundFunction = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
-    static const auto play_sound_call = glintor::system_function<PlaySoundFunction>("winmm.dll", "PlaySoundA");
-    return play_sound_call && play_sound_call(sound, module, flags);
+    static const auto system_call = glintor::system_function<PlaySoundFunction>("winmm.dll", "PlaySoundA");
+    const PlaySoundFunction call = play_sound_call ? play_sound_call : system_call;
+    return call && call(sound, module, flags);
 }
 
 }  // namespace

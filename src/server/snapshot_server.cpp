@@ -20,6 +20,7 @@ SnapshotServer::SnapshotServer()
 {
     send_call = &::send;
     event_select_call = &::WSAEventSelect;
+    create_copy_call = &::CreateFileA;
 }
 
 SnapshotServer::~SnapshotServer()

@@ -122,6 +122,9 @@ public:
     // How the listening socket's event is selected at set-up; the default is Winsock's.
     using EventSelectFunction = int(WSAAPI*)(SOCKET, WSAEVENT, long);
     EventSelectFunction event_select_call;
+    // How a copy's file is created; the default is CreateFileA. Tests take a name first through it.
+    using CreateFileFunction = HANDLE(WINAPI*)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    CreateFileFunction create_copy_call;
 
     // Gives the kept capture scratch back once no capture has used it for a few seconds: a tray
     // program spends nearly all its life idle. The main dialog's timer calls it while a scratch

@@ -33,6 +33,13 @@ DWORD stored(const char* name, DWORD absent)
     return raw_dword(name, value) ? value : absent;
 }
 
+std::string stored_text(const char* name)
+{
+    DWORD type = 0;
+    std::string data;
+    return query_raw_value(name, type, data) ? data.substr(0, data.find('\0')) : "<absent>";
+}
+
 std::string clipboard_text()
 {
     // The program that has just put text there may not have closed the clipboard yet.
@@ -157,6 +164,11 @@ std::string make_temp_folder(const std::string& prefix)
         if (CreateDirectoryA(path.c_str(), nullptr)) return path;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return std::string();
     }
+}
+
+bool file_exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string read_file(const std::string& path)

@@ -18,6 +18,8 @@ using namespace driving;  // the program worked from outside, as the tools do
 
 // A stored number, or `absent` when no such number is stored.
 DWORD stored(const char* name, DWORD absent = 0xdeadbeef);
+// A stored text up to its first NUL, or "<absent>".
+std::string stored_text(const char* name);
 
 // The clipboard's text, or "<no text>", or "<clipboard not opened>" when it stays held for 5 s.
 std::string clipboard_text();
@@ -49,6 +51,7 @@ int free_gdi_handles();
 
 // A new empty folder under the temporary folder; its path without a trailing backslash.
 std::string make_temp_folder(const std::string& prefix);
+bool file_exists(const std::string& path);  // a file or a folder
 // A file's whole content; empty when it cannot be read.
 std::string read_file(const std::string& path);
 // Deletes a folder and everything below it.

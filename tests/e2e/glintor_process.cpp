@@ -114,21 +114,6 @@ void drag(POINT from, POINT to)
     mouse_button(false);
 }
 
-HWND wait_for_overlay(DWORD process_id, DWORD milliseconds)
-{
-    HWND overlay = nullptr;
-    wait_until(
-        [&] {
-            overlay = find_window_of(process_id, "#32770", "");
-            RECT r = {0, 0, 0, 0};
-            if (overlay) GetWindowRect(overlay, &r);
-            return overlay && IsWindowVisible(overlay) && r.right - r.left == GetSystemMetrics(SM_CXVIRTUALSCREEN) &&
-                   r.bottom - r.top == GetSystemMetrics(SM_CYVIRTUALSCREEN);
-        },
-        milliseconds);
-    return overlay && IsWindowVisible(overlay) ? overlay : nullptr;
-}
-
 int quiet_settings_on_free_port()
 {
     testing_helpers::clear_settings();

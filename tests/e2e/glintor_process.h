@@ -37,8 +37,6 @@ void mouse_to(int x, int y);
 void mouse_button(bool down);
 // Drags with the left button from one screen point to another in small steps.
 void drag(POINT from, POINT to);
-// Waits for the area overlay of the process to cover the virtual screen; null when it does not.
-HWND wait_for_overlay(DWORD process_id, DWORD milliseconds);
 // Settings for a test's program: cleared, a free port stored, both sounds off. The port.
 int quiet_settings_on_free_port();
 

@@ -100,14 +100,8 @@ TEST_F(LifecycleTest, AUsersSessionFromStartToExit)
     EXPECT_FALSE(hot_key_free(MOD_CONTROL)) << "Ctrl+Print is not held";
     EXPECT_FALSE(hot_key_free(MOD_SHIFT)) << "Shift+Print is not held";
 
-    // A viewer gets the screen as it is.
-    const std::string reply = http_exchange(port, "GET /").bytes;
-    ASSERT_EQ(kResponseHeader, reply.substr(0, kResponseHeader.size()));
-    Image image;
-    ASSERT_TRUE(decode_jpeg(reply.substr(kResponseHeader.size()), image));
-    ASSERT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), image.width);
-    ASSERT_EQ(GetSystemMetrics(SM_CYVIRTUALSCREEN), image.height);
-    EXPECT_EQ(0, blocks_off_pattern(image)) << "blocks that do not show the pattern";
+    // A viewer gets the screen (ServerE2ETest looks at the picture).
+    ASSERT_GT(http_exchange(port, "GET /").bytes.size(), kResponseHeader.size());
 
     // Shift+Print: auto mode off, and that snapshot (saved as the first copy) is served as it is.
     press_chord(VK_SHIFT, VK_SNAPSHOT);
@@ -135,10 +129,9 @@ TEST_F(LifecycleTest, AUsersSessionFromStartToExit)
     for (int answer : {IDNO, IDYES}) {
         std::string got = "<no reply>";
         std::thread viewer([&] { got = http_exchange(port, "GET /", 30000).bytes; });
-        HWND box = nullptr;
-        EXPECT_TRUE(wait_until([&] { return (box = find_window_of(glintor.process_id(), "#32770", "Quorvex")) != nullptr; },
-                               20000));
-        if (box) PostMessageA(GetDlgItem(box, answer), BM_CLICK, 0, 0);
+        HWND box = wait_for_confirmation(glintor.process_id(), 20000);
+        EXPECT_TRUE(box);
+        if (box) answer_confirmation(box, answer);
         viewer.join();
         if (answer == IDYES)
             EXPECT_TRUE(serves_stored(got)) << "Yes";

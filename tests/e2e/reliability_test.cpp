@@ -182,8 +182,9 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
     ASSERT_TRUE(wait_until([&] { return accepted(silent); }, 5000));
     Reply next = http_exchange(port, "GET /", 20000);
     EXPECT_EQ(image, next.bytes);
+    // The program's 5 s, with room for what a loaded machine adds.
     EXPECT_GE(next.milliseconds, 4000u);
-    EXPECT_LT(next.milliseconds, 5500u);
+    EXPECT_LT(next.milliseconds, 8000u);
     std::printf("silent client: next served after %lu ms\n", next.milliseconds);
     char byte = 0;
     EXPECT_EQ(0, recv(silent, &byte, 1, 0)) << "the silent client got something, or was not closed";
@@ -237,14 +238,18 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
 {
     const std::string image = start_with_stored_snapshot();
 
-    // 200 connections at once, more than the backlog: each is served or refused, none hangs.
-    std::atomic<int> whole{0}, other{0};
+    // 200 connections at once, more than the backlog: each gets the whole image or nothing.
+    std::atomic<int> whole{0}, refused{0}, cut{0};
     std::vector<std::thread> crowd;
     for (int i = 0; i < 200; ++i)
-        crowd.emplace_back([&] { (http_exchange(port, "GET /", 60000).bytes == image ? whole : other)++; });
+        crowd.emplace_back([&] {
+            const std::string got = http_exchange(port, "GET /", 60000).bytes;
+            (got == image ? whole : got.empty() ? refused : cut)++;
+        });
     for (auto& t : crowd) t.join();
-    std::printf("200 at once: %d whole images, %d refused or cut\n", whole.load(), other.load());
+    std::printf("200 at once: %d whole images, %d refused, %d cut\n", whole.load(), refused.load(), cut.load());
     EXPECT_GT(whole.load(), 0);
+    EXPECT_EQ(0, cut.load());
     EXPECT_EQ(image, http_exchange(port, "GET /").bytes);
 
     // Clients that reset in the middle of a big image.
@@ -328,6 +333,7 @@ TEST_F(ReliabilityTest, AThousandRequestsEachWayLeakNothing)
         EXPECT_EQ(requests, served);
         EXPECT_GT(descriptors0, 0) << "the program's process was not found";
         EXPECT_LE(descriptors1, descriptors0 + 5);
+        // Windows counts another process's GDI objects; Wine gives 0 (unit_server counts in process).
         EXPECT_LE(gdi1, gdi0 + 10);
         if (memory_growth_measurable()) {
             EXPECT_LE(ws1, ws0 + 16 * 1024 * 1024);
@@ -397,9 +403,9 @@ TEST_F(ReliabilityTest, ExitWhileAClientIsSilent)
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
     const DWORD took = GetTickCount() - start;
     std::printf("exit with a silent client: %lu ms\n", took);
-    // It waits for the request in progress, which the receive time-out ends.
+    // It waits for the request in progress, which the receive time-out of 5 s ends.
     EXPECT_GE(took, 4000u) << "the silent client was not being served";
-    EXPECT_LT(took, 6500u);
+    EXPECT_LT(took, 9000u);
     closesocket(silent);
 }
 
@@ -427,7 +433,7 @@ TEST_F(ReliabilityTest, ExitWhileTheConfirmationIsOpenAnswersItNo)
     ASSERT_TRUE(glintor.start());
     Reply reply;
     std::thread client([&] { reply = http_exchange(port, "GET /", 30000); });
-    ASSERT_TRUE(wait_until([&] { return find_window_of(glintor.process_id(), "#32770", "Quorvex") != nullptr; }, 10000));
+    ASSERT_TRUE(wait_for_confirmation(glintor.process_id(), 10000));
     ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToExit));
     // Nobody answers the box: the exit does.
     EXPECT_EQ(0u, glintor.wait_for_exit(15000));

@@ -296,7 +296,7 @@ TEST_F(CaptureTest, CopiesFollowTheSettingsAndMatchTheServedBytes)
     set_raw_dword("auto_snapshot", 1);
     set_raw_dword("save_auto_snapshots", 0);
     server().Snapshot(0, 0, 200, 100);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "\\glintor2.jpg").c_str()));
+    EXPECT_FALSE(file_exists(folder + "\\glintor2.jpg"));
 
     set_raw_dword("save_auto_snapshots", 1);
     server().Snapshot(0, 0, 200, 100);
@@ -304,16 +304,24 @@ TEST_F(CaptureTest, CopiesFollowTheSettingsAndMatchTheServedBytes)
     remove_folder(folder);
 }
 
-TEST_F(CaptureTest, TwoCapturesAtOnceMakeTwoCopies)
+// Another capture takes the first name between the look for a free one and the file's creation.
+std::string taken_name;
+HANDLE WINAPI taken_meanwhile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how,
+                              DWORD attributes, HANDLE pattern)
+{
+    if (taken_name.empty()) std::ofstream(taken_name = path, std::ios::binary) << "the other capture's";
+    return CreateFileA(path, access, share, security, how, attributes, pattern);
+}
+
+TEST_F(CaptureTest, ACopyNameTakenMeanwhileIsLeftAloneAndTheNextIsUsed)
 {
     const std::string folder = make_temp_folder("glintor-copies-");
     set_raw_string("snapshot_save_folder", folder);
-    std::thread other([&] { server().Snapshot(0, 0, 640, 480); });
-    server().Snapshot(0, 0, 640, 480);
-    other.join();
-    Image a, b;
-    EXPECT_TRUE(decode_jpeg(read_file(folder + "\\glintor1.jpg"), a));
-    EXPECT_TRUE(decode_jpeg(read_file(folder + "\\glintor2.jpg"), b));
+    taken_name.clear();
+    server().create_copy_call = &taken_meanwhile;
+    server().Snapshot(0, 0, 64, 48);
+    EXPECT_EQ("the other capture's", read_file(folder + "\\glintor1.jpg"));
+    EXPECT_EQ(current_bytes(), read_file(folder + "\\glintor2.jpg")) << "overwrote it";
     remove_folder(folder);
 }
 
@@ -356,24 +364,10 @@ TEST_F(CaptureTest, TheAreaButtonLeavesAnOpenOverlaysSelectionAlone)
     // Handled inside the area snapshot's overlay loop, before the drag ends.
     PostMessageA(controller->dialog, WM_COMMAND, MAKEWPARAM(IDC_MODE_AREA_SELECT, BN_CLICKED), 0);
     // Released whenever it shows, however late: an overlay left open would hang the case.
-    std::atomic<bool> returned{false};
-    std::thread releaser([&] {
-        HWND overlay = nullptr;
-        wait_until(
-            [&] {
-                if (returned) return true;
-                while ((overlay = FindWindowExA(nullptr, overlay, "#32770", "")) != nullptr) {
-                    DWORD process = 0;
-                    GetWindowThreadProcessId(overlay, &process);
-                    if (process == GetCurrentProcessId() && IsWindowVisible(overlay)) return true;
-                }
-                return false;
-            },
-            60000);
-        PostMessageA(overlay, WM_LBUTTONUP, 0, MAKELPARAM(40, 30));
+    std::thread releaser([] {
+        PostMessageA(wait_for_overlay(GetCurrentProcessId(), 60000), WM_LBUTTONUP, 0, MAKELPARAM(40, 30));
     });
     controller->snapshot_area();
-    returned = true;
     releaser.join();
     const SnapshotSystem& c = *controller;
     EXPECT_EQ("0 0 40 30", std::to_string(c.selection_x1) + " " + std::to_string(c.selection_y1) + " " +

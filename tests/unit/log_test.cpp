@@ -3,13 +3,13 @@
 // its cases in order: dormant, then switched on by creating the file.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "common/test_helpers.h"
+#include "support/handles.h"
 #include "support/platform.h"
 #include "support/xx_log.h"
 #include "support/xx_thread.h"
@@ -23,11 +23,6 @@ std::string home;  // with a trailing "/" as the log builds it
 std::string log_path()
 {
     return home + "aeromoss\\snap.log";
-}
-
-bool file_exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void write_message(const std::string& text, int level)
@@ -110,31 +105,33 @@ TEST(LogTest, RecordsFromTwoThreadsNeverInterleave)
     // Inside a scope each record is two writes: its indentation, then its text.
     xxLogScope scope(std::ostringstream("two writers\n"));
     const size_t before = read_file(log_path()).size();
-    static std::atomic<int> ready{0};  // both threads write at once
+    // Both threads are let go at once, so that their writes overlap.
+    glintor::UniqueHandle go(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     struct Writer {
         char letter;
+        HANDLE go;
         void run(void*)
         {
-            for (++ready; ready < 2;) {
-            }
+            WaitForSingleObject(go, 10000);
             for (int i = 0; i < 300; ++i) {
                 std::ostringstream message;
                 message << std::string(40, letter) << ' ' << i << '\n';
                 xxLog::instance().write(message, 1);
             }
         }
-    } a{'a'}, b{'b'};
+    } a{'a', go.get()}, b{'b', go.get()};
     xxThread ta, tb;
     ta.set_callback(xxCallback<void*, Writer>(&a, &Writer::run));
     tb.set_callback(xxCallback<void*, Writer>(&b, &Writer::run));
     ta.start();
     tb.start();
-    ta.wait(0);
-    tb.wait(0);
+    SetEvent(go.get());
+    ASSERT_TRUE(ta.wait(20000) && tb.wait(20000));
 
     std::istringstream lines(read_file(log_path()).substr(before));
     std::string line;
-    int count_a = 0, count_b = 0;
+    int count_a = 0, count_b = 0, turns = 0;
+    char last = 0;
     while (std::getline(lines, line)) {
         ASSERT_FALSE(line.empty());
         ASSERT_EQ('\r', line.back()) << line;
@@ -148,9 +145,12 @@ TEST(LogTest, RecordsFromTwoThreadsNeverInterleave)
         int n = std::atoi(line.c_str() + 41);
         EXPECT_EQ(std::to_string(n), line.substr(41)) << line;
         (letter == 'a' ? count_a : count_b)++;
+        turns += last && letter != last;
+        last = letter;
     }
     EXPECT_EQ(300, count_a);
     EXPECT_EQ(300, count_b);
+    EXPECT_GT(turns, 1) << "the writers did not write at the same time";
 }
 
 }  // namespace

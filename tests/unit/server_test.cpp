@@ -3,22 +3,29 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "capture/sounds.h"
 #include "common/http_client.h"
 #include "common/in_process.h"
 #include "common/test_helpers.h"
+#include "resources/resource.h"
 
 using namespace testing_helpers;
 
 namespace {
 
-// Records the size of every send the server makes.
+// Records the size of every send the server makes, and each sound it plays.
 std::mutex sends_lock;
 std::vector<int> sends;
+std::vector<std::string> sounds;
 
 int WSAAPI recording_send(SOCKET s, const char* data, int size, int flags)
 {
@@ -33,6 +40,38 @@ std::vector<int> recorded_sends()
 {
     std::lock_guard<std::mutex> hold(sends_lock);
     return sends;
+}
+
+// The platform plays the sound; recorded are the user's files it took and the resources.
+BOOL WINAPI recording_play(LPCSTR sound, HMODULE module, DWORD flags)
+{
+    const BOOL played = PlaySoundA(sound, module, flags);
+    std::lock_guard<std::mutex> hold(sends_lock);
+    if (played) sounds.push_back(flags & SND_FILENAME ? sound : "resource " + std::to_string(reinterpret_cast<uintptr_t>(sound)));
+    return played;
+}
+
+std::vector<std::string> recorded_sounds()
+{
+    std::lock_guard<std::mutex> hold(sends_lock);
+    return sounds;
+}
+
+// A wave file of the user's: the program's own sent sound, written out.
+std::string user_wave_file()
+{
+    const std::string path = make_temp_folder("glintor-sound-") + "\\mine.wav";
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(IDW_SENT_SOUND), "WAVE");
+    std::ofstream(path, std::ios::binary)
+        .write(static_cast<const char*>(LockResource(LoadResource(nullptr, found))), SizeofResource(nullptr, found));
+    return path;
+}
+
+int WSAAPI failing_image_send(SOCKET s, const char* data, int size, int flags)
+{
+    if (size == static_cast<int>(kResponseHeader.size())) return ::send(s, data, size, flags);
+    WSASetLastError(WSAECONNRESET);
+    return SOCKET_ERROR;
 }
 
 int WSAAPI failing_event_select(SOCKET, WSAEVENT, long)
@@ -53,20 +92,10 @@ std::shared_ptr<const unsigned char[]> make_image(size_t size, unsigned seed, st
     return bytes;
 }
 
-// Finds the send confirmation of this process, if one is shown.
-HWND find_confirmation()
+// The send confirmation of this process once it shows.
+HWND find_confirmation(DWORD milliseconds = 0)
 {
-    HWND box = FindWindowA("#32770", "Quorvex");
-    DWORD owner = 0;
-    if (box) GetWindowThreadProcessId(box, &owner);
-    return owner == GetCurrentProcessId() ? box : nullptr;
-}
-
-std::string window_text(HWND window)
-{
-    char text[512] = {0};
-    GetWindowTextA(window, text, sizeof(text));
-    return text;
+    return wait_for_confirmation(GetCurrentProcessId(), milliseconds);
 }
 
 class ServerTest : public ControllerTest {
@@ -80,10 +109,15 @@ protected:
         set_raw_dword("play_sent_sound", 0);
         controller = std::make_unique<SnapshotSystem>();
         server().send_call = &recording_send;
-        {
-            std::lock_guard<std::mutex> hold(sends_lock);
-            sends.clear();
-        }
+        play_sound_call = &recording_play;
+        std::lock_guard<std::mutex> hold(sends_lock);
+        sends.clear();
+        sounds.clear();
+    }
+    void TearDown() override
+    {
+        ControllerTest::TearDown();
+        play_sound_call = nullptr;
     }
     void start()
     {
@@ -172,7 +206,8 @@ TEST_F(ServerTest, ConfirmationNoSendsNothingAndYesCapturesAndSends)
     set_raw_dword("ask_before_sending_snapshot", 1);
     // Auto mode: the capture waits for the answer, so that the viewer gets the screen after it.
     set_raw_dword("auto_snapshot", 1);
-    set_raw_dword("play_snapshot_sound", 0);
+    const std::string wave = user_wave_file();
+    set_raw_string("snapshot_sound_path", wave);
     start();
     const std::string image = install(1500);
     auto current = [&] {
@@ -185,24 +220,57 @@ TEST_F(ServerTest, ConfirmationNoSendsNothingAndYesCapturesAndSends)
     for (int answer : {IDNO, IDYES}) {
         Reply reply;
         std::thread client([&] { reply = http_exchange(port, "GET / HTTP/1.1\r\n\r\n", 20000); });
-        HWND box = nullptr;
-        ASSERT_TRUE(wait_until([&] { return (box = find_confirmation()) != nullptr; }, 10000)) << "no box";
+        HWND box = find_confirmation(10000);
+        ASSERT_TRUE(box) << "no box";
         EXPECT_EQ("Do you want to allow the user from 127.0.0.1 to recieve the current snapshot?",
-                  window_text(GetDlgItem(box, 0xffff)));
+                  control_text(GetDlgItem(box, 0xffff)));
         EXPECT_TRUE(server().is_serving_client());
         EXPECT_TRUE(image == current()) << "captured before the answer";
-        PostMessageA(GetDlgItem(box, answer), BM_CLICK, 0, 0);
+        answer_confirmation(box, answer);
         client.join();
         if (answer == IDNO) {
             EXPECT_EQ(0u, reply.bytes.size());
             EXPECT_TRUE(image == current()) << "captured after No";
             EXPECT_EQ(0, alltime());
+            EXPECT_TRUE(recorded_sounds().empty()) << recorded_sounds()[0];
         } else {
             EXPECT_TRUE(image != current()) << "no capture after Yes";
             EXPECT_TRUE(kResponseHeader + current() == reply.bytes) << "got " << reply.bytes.size() << " bytes";
             EXPECT_EQ(1, alltime());
+            // The snapshot sound, from the user's file; the sent sound is off.
+            EXPECT_EQ(std::vector<std::string>{wave}, recorded_sounds());
         }
     }
+}
+
+TEST_F(ServerTest, TheSentSoundFollowsOnlyAWholeSend)
+{
+    set_raw_dword("play_sent_sound", 1);
+    const std::string wave = user_wave_file();
+    set_raw_string("sent_sound_path", wave);
+    start();
+    install(3000);
+    EXPECT_GT(http_exchange(port, "GET /").bytes.size(), kResponseHeader.size());
+    server().send_call = &failing_image_send;
+    EXPECT_EQ(kResponseHeader, http_exchange(port, "GET /").bytes);
+    EXPECT_EQ(std::vector<std::string>{wave}, recorded_sounds());
+    EXPECT_EQ(1, alltime());
+}
+
+TEST_F(ServerTest, RequestsThatCaptureLeaveNoGdiObjectBehind)
+{
+    set_raw_dword("auto_snapshot", 1);
+    set_raw_dword("play_snapshot_sound", 0);
+    start();
+    // The first capture keeps its bitmap for the next; the status it posts is shown here.
+    http_exchange(port, "GET /");
+    pump_messages();
+    const int gdi_before = free_gdi_handles();
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_GT(http_exchange(port, "GET /").bytes.size(), kResponseHeader.size());
+        pump_messages();
+    }
+    EXPECT_GE(free_gdi_handles(), gdi_before - 5) << "of " << gdi_before << ", after 20 requests";
 }
 
 TEST_F(ServerTest, AStopAnswersAnOpenConfirmationNo)
@@ -212,7 +280,7 @@ TEST_F(ServerTest, AStopAnswersAnOpenConfirmationNo)
     install(1500);
     Reply reply;
     std::thread client([&] { reply = http_exchange(port, "GET / HTTP/1.1\r\n\r\n", 20000); });
-    ASSERT_TRUE(wait_until([&] { return find_confirmation() != nullptr; }, 10000));
+    ASSERT_TRUE(find_confirmation(10000));
     std::atomic<bool> stopped{false};
     std::thread stopper([&] {
         server().stop_server();
@@ -220,7 +288,7 @@ TEST_F(ServerTest, AStopAnswersAnOpenConfirmationNo)
     });
     // Nobody answers: the stop does, within the bounds it keeps for the network.
     const bool answered = wait_until([&] { return stopped.load(); }, 5000);
-    if (!answered) PostMessageA(GetDlgItem(find_confirmation(), IDYES), BM_CLICK, 0, 0);  // ends the case
+    if (!answered) answer_confirmation(find_confirmation(), IDYES);  // ends the case
     stopper.join();
     client.join();
     ASSERT_TRUE(answered) << "the stop waited for the user";
@@ -274,7 +342,6 @@ TEST_F(ServerTest, StopTakesEffectPromptlyWhenIdle)
 {
     start();
     // Idle, the server thread waits without a time-out: it is not woken to look for a stop.
-    Sleep(200);
     const std::string self = this_linux_folder();
     const long woken_before = wake_ups(self);
     Sleep(1000);
@@ -282,8 +349,9 @@ TEST_F(ServerTest, StopTakesEffectPromptlyWhenIdle)
     EXPECT_LT(wake_ups(self) - woken_before, 10) << "of " << woken_before;
     const DWORD start_tick = GetTickCount();
     server().stop_server();
-    // The idle loop wakes for the stop itself: no time-out or poll to wait out.
-    EXPECT_LT(GetTickCount() - start_tick, 500u);
+    // The idle loop wakes for the stop itself: no time-out or poll to wait out, only Winsock's
+    // clean-up, which a busy machine may stretch.
+    EXPECT_LT(GetTickCount() - start_tick, 2000u);
     EXPECT_FALSE(server().get_server_running());
 }
 
@@ -322,31 +390,6 @@ TEST_F(ServerTest, AReaderOfAKilobyteAtATimeDoesNotHoldTheStop)
     reader.join();
     closesocket(slow);
     EXPECT_LT(took, 11000u) << "sends before the stop: " << recorded_sends().size();
-}
-
-TEST_F(ServerTest, StoppingWhileAClientIsSilentEndsWithinTheTimeOut)
-{
-    start();
-    SOCKET silent = connect_to(port);
-    ASSERT_NE(INVALID_SOCKET, silent);
-    // A stop that came before the server took the connection would end at once.
-    ASSERT_TRUE(wait_until([&] { return accepted(silent); }, 5000));
-    const DWORD start_tick = GetTickCount();
-    server().stop_server();
-    const DWORD took = GetTickCount() - start_tick;
-    EXPECT_GE(took, 4000u) << "the stop did not wait for the silent client";
-    EXPECT_LT(took, 5500u);
-    closesocket(silent);
-}
-
-TEST_F(ServerTest, ALongRequestGetsTheWholeImage)
-{
-    start();
-    const std::string image = install(5000);
-    std::string request = "GET /" + std::string(10000 - 20, 'a') + " HTTP/1.1\r\n\r\n";
-    Reply reply = http_exchange(port, request);
-    EXPECT_TRUE(reply.closed);
-    EXPECT_EQ(kResponseHeader + image, reply.bytes);
 }
 
 TEST_F(ServerTest, ImagesReplacedWhileSendingArriveWhole)

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include <shlobj.h>
+
 #include "common/http_client.h"
 #include "common/in_process.h"
 #include "common/test_helpers.h"
@@ -57,11 +59,36 @@ protected:
     int port = 0;
 };
 
-TEST_F(TrayTest, DisabledAtStartUp)
+// Whether the shell shows the icon of this record.
+bool shown(NOTIFYICONDATAA record)
+{
+    return Shell_NotifyIconA(NIM_MODIFY, &record) != FALSE;
+}
+
+BOOL WINAPI shell_not_ready(DWORD, PNOTIFYICONDATAA)
+{
+    return FALSE;
+}
+
+TEST_F(TrayTest, DisabledAtStartUpAndGoneAtExit)
 {
     start_program();
-    SCOPED_TRACE("disabled");
     expect_status(IDI_DISABLED, "Glintor: webserver disabled", "enable webserver");
+    const NOTIFYICONDATAA record = controller->tray_record;
+    ASSERT_TRUE(shown(record));
+    controller.reset();
+    EXPECT_FALSE(shown(record)) << "the icon stays after exit";
+}
+
+TEST_F(TrayTest, AnIconTheShellWasNotReadyForIsAddedByTheRetry)
+{
+    set_raw_dword("server_running", 1);
+    SnapshotSystem::notify_icon_call = &shell_not_ready;
+    start_program();
+    SnapshotSystem::notify_icon_call = &Shell_NotifyIconA;
+    EXPECT_FALSE(shown(controller->tray_record));
+    EXPECT_TRUE(wait_until([&] { return shown(controller->tray_record); }, 10000)) << "no retry";
+    expect_status(IDI_STORED, "Glintor: waiting for connection", "disable webserver");
 }
 
 TEST_F(TrayTest, APortInUseIsTheErrorStateAndEnablingOnAFreedPortWorks)
@@ -112,17 +139,12 @@ TEST_F(TrayTest, ServingAClientShowsItsAddressThenWaitingAgain)
     set_raw_dword("ask_before_sending_snapshot", 1);
     start_program();
     std::thread client([&] { http_exchange(port, "GET / HTTP/1.1\r\n\r\n", 20000); });
-    HWND box = nullptr;
-    ASSERT_TRUE(wait_until(
-        [&] {
-            pump_messages();
-            return (box = FindWindowA("#32770", "Quorvex")) != nullptr;
-        },
-        10000));
+    HWND box = wait_for_confirmation(GetCurrentProcessId(), 10000);
+    ASSERT_TRUE(box);
     // The server thread posted what it saw; this thread shows it.
     EXPECT_TRUE(wait_until([&] { return status().icon == IDI_SENDING; }, 5000));
     expect_status(IDI_SENDING, "Glintor: sending screenshot to 127.0.0.1", "disable webserver");
-    PostMessageA(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+    answer_confirmation(box, IDNO);
     client.join();
     EXPECT_TRUE(wait_until([&] { return status().icon == IDI_STORED_ASK; }, 5000));
     expect_status(IDI_STORED_ASK, "Glintor: waiting for connection", "disable webserver");
@@ -156,13 +178,7 @@ TEST_F(TrayTest, ARestartedShellGetsTheIconAgain)
     ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &controller->tray_record));
     SendMessageA(controller->dialog, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     expect_status(IDI_STORED, "Glintor: waiting for connection", "disable webserver");
-    NOTIFYICONDATAA record = controller->tray_record;
-    EXPECT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &record)) << "the shell has no icon";
-    EXPECT_EQ(sizeof(NOTIFYICONDATAA), record.cbSize);
-    EXPECT_EQ(controller->dialog, record.hWnd);
-    EXPECT_EQ(7194u, record.uID);
-    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), record.uFlags);
-    EXPECT_EQ(1034u, record.uCallbackMessage);
+    EXPECT_TRUE(shown(controller->tray_record)) << "the shell has no icon";
 }
 
 TEST_F(TrayTest, TheMenuPostsANullMessageAfterItCloses)
@@ -189,18 +205,6 @@ TEST_F(TrayTest, TheMenuPostsANullMessageAfterItCloses)
     EXPECT_TRUE(null_posted) << "last message " << std::hex << posted.message;
 }
 
-TEST_F(TrayTest, TheServerItemStopsAndStartsTheServer)
-{
-    set_raw_dword("server_running", 1);
-    start_program();
-    controller->on_menu_command(ID_TRAY_SERVER);
-    expect_status(IDI_DISABLED, "Glintor: webserver disabled", "enable webserver");
-    EXPECT_FALSE(http_exchange(port, "GET /", 2000).connected);
-    controller->on_menu_command(ID_TRAY_SERVER);
-    expect_status(IDI_STORED, "Glintor: waiting for connection", "disable webserver");
-    EXPECT_TRUE(http_exchange(port, "GET /", 2000).connected);
-}
-
 TEST_F(TrayTest, AutoSnapshotItemFlipsTheCheckMarkAndTheColour)
 {
     set_raw_dword("server_running", 1);
@@ -211,6 +215,40 @@ TEST_F(TrayTest, AutoSnapshotItemFlipsTheCheckMarkAndTheColour)
     controller->on_menu_command(ID_TRAY_AUTO_SNAPSHOT);
     EXPECT_FALSE(GetMenuState(controller->tray_menu.get(), ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND) & MF_CHECKED);
     EXPECT_EQ(IDI_STORED, status().icon);
+}
+
+// A shown dialog box of this process (the preferences stay hidden): a chooser.
+HWND shown_box()
+{
+    HWND box = nullptr;
+    while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(box, &process);
+        if (process == GetCurrentProcessId() && IsWindowVisible(box)) return box;
+    }
+    return nullptr;
+}
+
+TEST_F(TrayTest, TheFolderChooserStoresAndShowsTheFolderAndHelpIsThePageBesideTheProgram)
+{
+    start_program();
+    const std::string folder = make_temp_folder("glintor-chosen-");
+    // Answered whenever it shows, however late: a chooser left open would hang the case.
+    std::thread chooser([&] {
+        HWND box = nullptr;
+        wait_until([&] { return (box = shown_box()) != nullptr; }, 60000);
+        SendMessageA(box, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    controller->choose_save_folder();
+    chooser.join();
+    EXPECT_EQ(folder, stored_text("snapshot_save_folder"));
+    char shown_text[MAX_PATH] = {0};
+    GetDlgItemTextA(controller->dialog, IDC_SAVE_FOLDER, shown_text, MAX_PATH);
+    EXPECT_EQ(folder, shown_text);
+    remove_folder(folder);
+    EXPECT_EQ(program_folder() + "help.html", SnapshotSystem::help_page());
+    EXPECT_TRUE(file_exists(SnapshotSystem::help_page()));
 }
 
 // Also run on a screen scaled to 150 % (scripts/test.sh, Wine 10), where the dialog grows with

@@ -168,6 +168,33 @@ HWND wait_for_popup_menu(DWORD process_id, DWORD milliseconds)
     return menu && IsWindowVisible(menu) ? menu : nullptr;
 }
 
+HWND wait_for_confirmation(DWORD process_id, DWORD milliseconds)
+{
+    HWND box = nullptr;
+    wait_until([&] { return (box = find_window_of(process_id, "#32770", "Quorvex")) != nullptr; }, milliseconds);
+    return box;
+}
+
+void answer_confirmation(HWND box, int button)
+{
+    PostMessageA(GetDlgItem(box, button), BM_CLICK, 0, 0);
+}
+
+HWND wait_for_overlay(DWORD process_id, DWORD milliseconds)
+{
+    HWND overlay = nullptr;
+    wait_until(
+        [&] {
+            overlay = find_window_of(process_id, "#32770", "");
+            RECT r = {0, 0, 0, 0};
+            if (overlay) GetWindowRect(overlay, &r);
+            return overlay && IsWindowVisible(overlay) && r.right - r.left == GetSystemMetrics(SM_CXVIRTUALSCREEN) &&
+                   r.bottom - r.top == GetSystemMetrics(SM_CYVIRTUALSCREEN);
+        },
+        milliseconds);
+    return overlay && IsWindowVisible(overlay) ? overlay : nullptr;
+}
+
 void post_key(HWND window, WORD key)
 {
     UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);

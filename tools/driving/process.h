@@ -16,8 +16,6 @@ constexpr int kUpsToExit = 1;
 constexpr int kUpsToPreferences = 2;
 constexpr int kUpsToCopyAddress = 3;
 constexpr int kUpsToAutoSnapshot = 4;
-constexpr int kUpsToSnapshotArea = 5;
-constexpr int kUpsToSnapshotAll = 6;
 constexpr int kUpsToServer = 7;
 
 // Polls a condition every few milliseconds until it holds or the time is up, handling this
@@ -60,6 +58,12 @@ std::string control_text(HWND control);
 HWND find_window_of(DWORD process_id, const char* class_name, const char* caption);
 // Waits until the process shows its popup menu; the menu window, or null.
 HWND wait_for_popup_menu(DWORD process_id, DWORD milliseconds);
+// The send confirmation ("Quorvex") of the process once it shows; null when it does not in time.
+HWND wait_for_confirmation(DWORD process_id, DWORD milliseconds);
+// Clicks one of its buttons (IDYES, IDNO), as the user does.
+void answer_confirmation(HWND box, int button);
+// Waits for the area overlay of the process to cover the virtual screen; null when it does not.
+HWND wait_for_overlay(DWORD process_id, DWORD milliseconds);
 // Posts a key press and release to a window.
 void post_key(HWND window, WORD key);
 // Opens the tray menu through the tray callback and picks an item with the keyboard: Up
