@@ -5,6 +5,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -26,26 +28,36 @@ void ignore_message(j_common_ptr) {}
 
 constexpr int kBlock = 96;
 
-LRESULT CALLBACK pattern_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK painted_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_PAINT) {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        RECT area;
-        GetClientRect(window, &area);
-        for (int y = 0; y < area.bottom; y += kBlock) {
-            for (int x = 0; x < area.right; x += kBlock) {
-                HBRUSH brush = CreateSolidBrush(pattern_colour(x, y));
-                RECT block = {x, y, x + kBlock, y + kBlock};
-                FillRect(dc, &block, brush);
-                DeleteObject(brush);
-            }
-        }
-        EndPaint(window, &paint);
-        return 0;
-    }
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
     if (message == WM_ERASEBKGND) return 1;
-    return DefWindowProcA(window, message, wParam, lParam);
+    if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
+    const auto kind = static_cast<Paint>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT area;
+    GetClientRect(window, &area);
+    if (kind == Paint::noise) {
+        BITMAPINFO info = {};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), area.right, -area.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        std::vector<unsigned> pixels(static_cast<size_t>(area.right) * area.bottom);
+        std::mt19937 random(7);
+        for (auto& p : pixels) p = random() & 0xffffff;
+        SetDIBitsToDevice(dc, 0, 0, area.right, area.bottom, 0, 0, 0, area.bottom, pixels.data(), &info, DIB_RGB_COLORS);
+    }
+    for (int y = 0; kind != Paint::noise && y < area.bottom; y += kBlock) {
+        for (int x = 0; x < area.right; x += kBlock) {
+            HBRUSH brush = CreateSolidBrush(kind == Paint::plain ? kPlainColour : pattern_colour(x, y));
+            RECT block = {x, y, x + kBlock, y + kBlock};
+            FillRect(dc, &block, brush);
+            DeleteObject(brush);
+        }
+    }
+    EndPaint(window, &paint);
+    return 0;
 }
 
 }  // namespace
@@ -98,33 +110,41 @@ COLORREF pattern_colour(int x, int y)
     return palette[(bx * 5 + by * 7) % count];
 }
 
-int blocks_off_pattern(const Image& image)
+int blocks_off_pattern(const Image& image, int left, int top)
 {
     int wrong = 0;
-    for (int y = kBlock / 2; y < image.height; y += kBlock)
-        for (int x = kBlock / 2; x < image.width; x += kBlock)
-            if (!near_colour(pattern_colour(x, y), image.at(x, y))) ++wrong;
+    // The middle of each block that lies in the image.
+    for (int y = ((kBlock / 2 - top) % kBlock + kBlock) % kBlock; y < image.height; y += kBlock)
+        for (int x = ((kBlock / 2 - left) % kBlock + kBlock) % kBlock; x < image.width; x += kBlock)
+            if (!near_colour(pattern_colour(left + x, top + y), image.at(x, y))) ++wrong;
     return wrong;
 }
 
-PatternWindow::PatternWindow()
+HWND make_painted_window(Paint paint, RECT place, DWORD style, DWORD extended_style)
 {
     static ATOM registered = [] {
         WNDCLASSA klass = {};
-        klass.lpfnWndProc = pattern_proc;
+        klass.lpfnWndProc = painted_proc;
         klass.hInstance = GetModuleHandleA(nullptr);
         klass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        klass.lpszClassName = "GlintorTestPattern";
+        klass.lpszClassName = "GlintorTestPainted";
         return RegisterClassA(&klass);
     }();
     (void)registered;
-    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    handle = CreateWindowExA(0, "GlintorTestPattern", "pattern", WS_POPUP | WS_VISIBLE, left, top, width,
-                             height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    UpdateWindow(handle);
+    HWND window = CreateWindowExA(extended_style, "GlintorTestPainted", "painted", style | WS_VISIBLE, place.left, place.top,
+                                  place.right - place.left, place.bottom - place.top, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), reinterpret_cast<void*>(static_cast<intptr_t>(paint)));
+    UpdateWindow(window);
     pump_messages();
     GdiFlush();
+    return window;
+}
+
+PatternWindow::PatternWindow(Paint paint)
+{
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const RECT screen = {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN), top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    handle = make_painted_window(paint, screen, WS_POPUP);
 }
 
 PatternWindow::~PatternWindow()

@@ -26,16 +26,22 @@ bool near_colour(COLORREF a, COLORREF b, int tolerance = 24);
 
 // The colour of the pattern's block at a pixel of the screen (block grid of 96 pixels).
 COLORREF pattern_colour(int x, int y);
-// How many blocks of an image of the whole virtual screen do not show the pattern at their
+// How many blocks of an image of the screen from (left, top) do not show the pattern at their
 // middle.
-int blocks_off_pattern(const Image& image);
+int blocks_off_pattern(const Image& image, int left = 0, int top = 0);
 
-// A window over the whole virtual screen painted with the pattern (not topmost, so that the
-// program's overlay and boxes come above it); destroyed with
-// the object. Pixels are offsets from the virtual screen's top-left corner.
+// What a test window shows: the pattern (its pixels are offsets from the virtual screen's
+// top-left corner), random noise (a quality-100 snapshot of it is megabytes) or one colour.
+enum class Paint { pattern, noise, plain };
+const COLORREF kPlainColour = RGB(10, 120, 250);
+// A shown window with that paint, in that place.
+HWND make_painted_window(Paint paint, RECT place, DWORD style, DWORD extended_style = 0);
+
+// A window over the whole virtual screen (not topmost, so that the program's overlay and boxes
+// come above it); destroyed with the object.
 class PatternWindow {
 public:
-    PatternWindow();
+    explicit PatternWindow(Paint paint = Paint::pattern);
     ~PatternWindow();
     PatternWindow(const PatternWindow&) = delete;
     PatternWindow& operator=(const PatternWindow&) = delete;

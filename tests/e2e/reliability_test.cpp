@@ -49,52 +49,6 @@ int descriptor_count()
     return count;
 }
 
-// A window of random noise over the whole screen: a quality-100 snapshot of it is megabytes.
-class NoiseWindow {
-public:
-    NoiseWindow()
-    {
-        static ATOM registered = [] {
-            WNDCLASSA klass = {};
-            klass.lpfnWndProc = proc;
-            klass.hInstance = GetModuleHandleA(nullptr);
-            klass.lpszClassName = "GlintorTestNoise";
-            return RegisterClassA(&klass);
-        }();
-        (void)registered;
-        handle = CreateWindowExA(0, "GlintorTestNoise", "noise", WS_POPUP | WS_VISIBLE, 0, 0,
-                                 GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-        UpdateWindow(handle);
-        pump_messages();
-    }
-    ~NoiseWindow() { DestroyWindow(handle); }
-
-private:
-    static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        RECT area;
-        GetClientRect(window, &area);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = area.right;
-        info.bmiHeader.biHeight = -area.bottom;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        std::vector<unsigned> pixels(static_cast<size_t>(area.right) * area.bottom);
-        std::mt19937 random(7);
-        for (auto& p : pixels) p = random() & 0xffffff;
-        SetDIBitsToDevice(dc, 0, 0, area.right, area.bottom, 0, 0, 0, area.bottom, pixels.data(), &info,
-                          DIB_RGB_COLORS);
-        EndPaint(window, &paint);
-        return 0;
-    }
-    HWND handle;
-};
-
 class ReliabilityTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -220,7 +174,7 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
     EXPECT_EQ(image, slow_reply);
 
     // A client that never reads a snapshot of megabytes: dropped after the send time-out.
-    NoiseWindow noise;
+    PatternWindow noise(Paint::noise);
     const std::string big = store_big_snapshot();
     ASSERT_GT(big.size(), 3u * 1024 * 1024) << "the snapshot is too small to stall the server";
     const DWORD counted = stored("alltime_counter", 0);
@@ -253,7 +207,7 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
     EXPECT_EQ(image, http_exchange(port, "GET /").bytes);
 
     // Clients that reset in the middle of a big image.
-    NoiseWindow noise;
+    PatternWindow noise(Paint::noise);
     const std::string big = store_big_snapshot();
     const DWORD counted = stored("alltime_counter", 0);
     for (int i = 0; i < 10; ++i) {
@@ -412,7 +366,7 @@ TEST_F(ReliabilityTest, ExitWhileAClientIsSilent)
 TEST_F(ReliabilityTest, ExitMidImage)
 {
     ASSERT_TRUE(glintor.start());
-    NoiseWindow noise;
+    PatternWindow noise(Paint::noise);
     const std::string big = store_big_snapshot();
     SOCKET stalled = connect_stalled_reader(port);
     ASSERT_TRUE(wait_until([&] { return accepted(stalled); }, 5000));

@@ -10,13 +10,12 @@
 #include <vector>
 
 #include <windows.h>
-#include <mmsystem.h>
+#include <mmsystem.h>  // the sound flags
 
 #include "capture/sounds.h"
 #include "common/http_client.h"
 #include "common/in_process.h"
 #include "common/test_helpers.h"
-#include "resources/resource.h"
 
 using namespace testing_helpers;
 
@@ -42,13 +41,12 @@ std::vector<int> recorded_sends()
     return sends;
 }
 
-// The platform plays the sound; recorded are the user's files it took and the resources.
-BOOL WINAPI recording_play(LPCSTR sound, HMODULE module, DWORD flags)
+// Stands in for the platform, which would take every sound: the user's files and the resources.
+BOOL WINAPI recording_play(LPCSTR sound, HMODULE, DWORD flags)
 {
-    const BOOL played = PlaySoundA(sound, module, flags);
     std::lock_guard<std::mutex> hold(sends_lock);
-    if (played) sounds.push_back(flags & SND_FILENAME ? sound : "resource " + std::to_string(reinterpret_cast<uintptr_t>(sound)));
-    return played;
+    sounds.push_back(flags & SND_FILENAME ? sound : "resource " + std::to_string(reinterpret_cast<uintptr_t>(sound)));
+    return TRUE;
 }
 
 std::vector<std::string> recorded_sounds()
@@ -57,13 +55,13 @@ std::vector<std::string> recorded_sounds()
     return sounds;
 }
 
-// A wave file of the user's: the program's own sent sound, written out.
+// A sound file of the user's, made anew (over the last run's) in the temporary folder.
 std::string user_wave_file()
 {
-    const std::string path = make_temp_folder("glintor-sound-") + "\\mine.wav";
-    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(IDW_SENT_SOUND), "WAVE");
-    std::ofstream(path, std::ios::binary)
-        .write(static_cast<const char*>(LockResource(LoadResource(nullptr, found))), SizeofResource(nullptr, found));
+    char temp[MAX_PATH] = {0};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "glintor-test-sound.wav";
+    std::ofstream(path, std::ios::binary) << "RIFF";
     return path;
 }
 
@@ -341,12 +339,17 @@ TEST_F(ServerTest, ANewPortRestartsARunningServerAndStartsNothingOtherwise)
 TEST_F(ServerTest, StopTakesEffectPromptlyWhenIdle)
 {
     start();
-    // Idle, the server thread waits without a time-out: it is not woken to look for a stop.
+    // Idle, the server thread waits without a time-out: it is not woken to look for a stop. A
+    // poll would wake this process dozens of times in every second; the start may still be
+    // settling in the first.
     const std::string self = this_linux_folder();
-    const long woken_before = wake_ups(self);
-    Sleep(1000);
-    ASSERT_GT(woken_before, 0) << "this process's threads cannot be read";
-    EXPECT_LT(wake_ups(self) - woken_before, 10) << "of " << woken_before;
+    long woken = -1;
+    for (int second = 0; second < 5 && !(woken >= 0 && woken < 10); ++second) {
+        const long before = wake_ups(self);
+        Sleep(1000);
+        woken = before < 0 ? -1 : wake_ups(self) - before;
+    }
+    EXPECT_TRUE(woken >= 0 && woken < 10) << woken << " wake-ups in the last second";
     const DWORD start_tick = GetTickCount();
     server().stop_server();
     // The idle loop wakes for the stop itself: no time-out or poll to wait out, only Winsock's

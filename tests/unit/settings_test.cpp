@@ -162,22 +162,4 @@ TEST_F(SettingsTest, SamePortWritesNothing)
     EXPECT_EQ(2345u, value);
 }
 
-TEST_F(SettingsTest, CountsFromTwoThreadsAreNeverLost)
-{
-    struct Counter {
-        SnapshotServer* server;
-        void run(void*)
-        {
-            for (int i = 0; i < 150; ++i) server->count_sent_snapshot();
-        }
-    } counter{&server()};
-    xxThread thread;
-    thread.set_callback(xxCallback<void*, Counter>(&counter, &Counter::run));
-    thread.start();
-    counter.run(nullptr);
-    ASSERT_TRUE(thread.wait(10000));
-    EXPECT_EQ(300, server().get_session_counter());
-    EXPECT_EQ(300, server().get_alltime_counter());
-}
-
 }  // namespace

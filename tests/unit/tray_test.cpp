@@ -70,14 +70,24 @@ BOOL WINAPI shell_not_ready(DWORD, PNOTIFYICONDATAA)
     return FALSE;
 }
 
+// What the shell was told, which it answered.
+std::vector<DWORD> told;
+BOOL WINAPI recording_shell(DWORD action, PNOTIFYICONDATAA record)
+{
+    told.push_back(action);
+    return Shell_NotifyIconA(action, record);
+}
+
 TEST_F(TrayTest, DisabledAtStartUpAndGoneAtExit)
 {
     start_program();
     expect_status(IDI_DISABLED, "Glintor: webserver disabled", "enable webserver");
-    const NOTIFYICONDATAA record = controller->tray_record;
-    ASSERT_TRUE(shown(record));
+    // Windows keeps the icon of a window that is gone until the pointer passes over it.
+    told.clear();
+    SnapshotSystem::notify_icon_call = &recording_shell;
     controller.reset();
-    EXPECT_FALSE(shown(record)) << "the icon stays after exit";
+    SnapshotSystem::notify_icon_call = &Shell_NotifyIconA;
+    EXPECT_EQ(std::vector<DWORD>{NIM_DELETE}, told) << "the icon stays after exit";
 }
 
 TEST_F(TrayTest, AnIconTheShellWasNotReadyForIsAddedByTheRetry)
@@ -217,18 +227,6 @@ TEST_F(TrayTest, AutoSnapshotItemFlipsTheCheckMarkAndTheColour)
     EXPECT_EQ(IDI_STORED, status().icon);
 }
 
-// A shown dialog box of this process (the preferences stay hidden): a chooser.
-HWND shown_box()
-{
-    HWND box = nullptr;
-    while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(box, &process);
-        if (process == GetCurrentProcessId() && IsWindowVisible(box)) return box;
-    }
-    return nullptr;
-}
-
 TEST_F(TrayTest, TheFolderChooserStoresAndShowsTheFolderAndHelpIsThePageBesideTheProgram)
 {
     start_program();
@@ -236,7 +234,7 @@ TEST_F(TrayTest, TheFolderChooserStoresAndShowsTheFolderAndHelpIsThePageBesideTh
     // Answered whenever it shows, however late: a chooser left open would hang the case.
     std::thread chooser([&] {
         HWND box = nullptr;
-        wait_until([&] { return (box = shown_box()) != nullptr; }, 60000);
+        wait_until([&] { return (box = GetLastActivePopup(controller->dialog)) != controller->dialog; }, 60000);
         SendMessageA(box, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     });
