@@ -57,23 +57,6 @@ private:
     const std::string path = folder + "\\snap.log";
 };
 
-// A window without a client area that takes the foreground from this program.
-class EmptyForegroundWindow {
-public:
-    EmptyForegroundWindow()
-        : handle(CreateWindowExA(WS_EX_TOPMOST, "STATIC", "empty", WS_POPUP | WS_VISIBLE, 10, 10, 0, 0, nullptr,
-                                 nullptr, nullptr, nullptr))
-    {
-        SetForegroundWindow(handle);
-        wait_until([&] { return GetForegroundWindow() == handle; }, 5000);
-    }
-    ~EmptyForegroundWindow() { DestroyWindow(handle); }
-    HWND get() const { return handle; }
-
-private:
-    HWND handle;
-};
-
 class ServerE2ETest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -145,12 +128,16 @@ TEST_F(ServerE2ETest, TheLogTellsEachStepOfARequestAndItsCaptureAtItsDepth)
     const size_t first = http_exchange(port, "GET /").bytes.size();
     // The active window without a client area: nothing to capture, the previous image goes out.
     set_raw_dword("auto_snapshot_mode", 1);
-    EmptyForegroundWindow empty;
+    HWND empty = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "empty", WS_POPUP | WS_VISIBLE, 10, 10, 0, 0, nullptr, nullptr,
+                                 nullptr, nullptr);
+    SetForegroundWindow(empty);
+    ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == empty; }, 5000));
     EXPECT_EQ(first, http_exchange(port, "GET /").bytes.size());
     EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+    DestroyWindow(empty);
 
     char window[16];
-    std::snprintf(window, sizeof(window), "%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(empty.get())));
+    std::snprintf(window, sizeof(window), "%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(empty)));
     const std::string request =
         "    SnapshotServer::handle_client\n"
         "        received following buffer (size: 5)\nGET /\n\n"

@@ -130,14 +130,14 @@ TEST_F(CaptureTest, StoredAreaInAutoMode)
     EXPECT_EQ(screen_width, image.width);
 }
 
-TEST_F(CaptureTest, ActiveWindowClientAreaOnly)
+TEST_F(CaptureTest, ActiveWindowModeTakesTheClientOfAShownWindowWhereItIs)
 {
+    set_raw_dword("auto_snapshot", 1);
+    set_raw_dword("auto_snapshot_mode", 1);
     HWND framed = make_framed_window();
     SetForegroundWindow(framed);
     ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == framed; }, 5000));
     pump_messages();
-    set_raw_dword("auto_snapshot", 1);
-    set_raw_dword("auto_snapshot_mode", 1);
     RECT client;
     GetClientRect(framed, &client);
     Image image;
@@ -155,12 +155,7 @@ TEST_F(CaptureTest, ActiveWindowClientAreaOnly)
     EXPECT_EQ(client.right, image.width);
     EXPECT_EQ(client.bottom, image.height);
     DestroyWindow(framed);
-}
 
-TEST_F(CaptureTest, ActiveWindowModeTakesOnlyAShownWindowAndItsClientWhereItIs)
-{
-    set_raw_dword("auto_snapshot", 1);
-    set_raw_dword("auto_snapshot_mode", 1);
     const RECT screen = read_virtual_screen();
     // Hidden (as the program's own dialog stays in front after its tray menu) or minimised:
     // no window the user looks at, so the whole screen.
@@ -174,7 +169,7 @@ TEST_F(CaptureTest, ActiveWindowModeTakesOnlyAShownWindowAndItsClientWhereItIs)
     }
     // A mirrored (right-to-left) window: its client's (0, 0) is at its right edge.
     HWND mirrored = make_framed_window(WS_EX_LAYOUTRTL);
-    RECT frame, client;
+    RECT frame;
     GetWindowRect(mirrored, &frame);
     GetClientRect(mirrored, &client);
     const CaptureArea area = server().choose_area(0, 0, -1, -1, screen, Pointer(), mirrored);

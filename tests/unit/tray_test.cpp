@@ -215,18 +215,6 @@ TEST_F(TrayTest, TheMenuPostsANullMessageAfterItCloses)
     EXPECT_TRUE(null_posted) << "last message " << std::hex << posted.message;
 }
 
-TEST_F(TrayTest, AutoSnapshotItemFlipsTheCheckMarkAndTheColour)
-{
-    set_raw_dword("server_running", 1);
-    start_program();
-    controller->on_menu_command(ID_TRAY_AUTO_SNAPSHOT);
-    EXPECT_TRUE(GetMenuState(controller->tray_menu.get(), ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND) & MF_CHECKED);
-    EXPECT_EQ(IDI_AUTO, status().icon);
-    controller->on_menu_command(ID_TRAY_AUTO_SNAPSHOT);
-    EXPECT_FALSE(GetMenuState(controller->tray_menu.get(), ID_TRAY_AUTO_SNAPSHOT, MF_BYCOMMAND) & MF_CHECKED);
-    EXPECT_EQ(IDI_STORED, status().icon);
-}
-
 TEST_F(TrayTest, TheFolderChooserStoresAndShowsTheFolderAndHelpIsThePageBesideTheProgram)
 {
     start_program();
