@@ -25,6 +25,7 @@ bool wait_for_copy(const GlintorProcess& glintor, const std::set<DWORD>& before)
         const std::set<DWORD> now = thread_ids(glintor.process_id());
         return std::any_of(now.begin(), now.end(), [&](DWORD id) { return before.count(id) == 0; });
     };
+    // Not asked of a copy that may be over already; callers whose service saw it check that.
     wait_until(newcomers, 1000);
     return wait_until([&] { return !newcomers(); }, 10000);
 }

@@ -246,6 +246,7 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
         ASSERT_TRUE(choose_from_tray_menu(glintor, kUpsToCopyAddress)) << service.what;
         // Meanwhile the program serves, and the clipboard is free.
         EXPECT_EQ(big, http_exchange(port, "GET /", 40000).bytes) << service.what;
+        EXPECT_TRUE(!fake || fake->request() != "<no request>") << service.what << ": the copy did not run";
         EXPECT_TRUE(wait_for_copy(glintor, threads)) << service.what;
         EXPECT_EQ(marker, clipboard_text()) << service.what;
     }
