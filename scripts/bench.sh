@@ -217,6 +217,13 @@ measure_size()
     plain_bytes=$(python3 bench/client.py save "$port" "$work/plain.jpg"; stat -c %s "$work/plain.jpg")
     reg auto_snapshot 0
     read -r plain_whole _ < <(python3 bench/client.py latency "$port" "$runs")
+    # The same two paced like a viewer's browser (one each 50 ms), and where the auto request's
+    # time goes.
+    local plain_paced_auto plain_paced_first plain_paced_sends plain_paced_stored
+    reg auto_snapshot 1
+    read -r plain_paced_auto plain_paced_first plain_paced_sends _ < <(python3 bench/client.py paced "$port" "$runs" 50)
+    reg auto_snapshot 0
+    read -r plain_paced_stored _ < <(python3 bench/client.py paced "$port" "$runs" 50)
 
     end_program
     kill "$viewer_pid" 2>/dev/null || true
@@ -231,7 +238,7 @@ measure_size()
              stop_p auto_m auto_p stored_1 stored_4 static_1 static_4 small_bytes paced_all paced_before \
              paced_sends paced_after idle server_idle server_alone idle_share rss_start rss_idle peak \
              plain_import_m plain_import_p plain_auto_m plain_auto_p plain_bytes whole_m whole_p plain_total \
-             plain_whole; do
+             plain_whole plain_paced_auto plain_paced_first plain_paced_sends plain_paced_stored; do
         result["$size $k"]="${!k}"
     done
     result["$size ratio"]=$(echo "scale=2; $auto_m / $import_m" | bc)
@@ -249,6 +256,7 @@ measure_size()
     result["$size floor_ratio"]=$(echo "scale=2; $auto_m / ($total_m + $whole_m)" | bc)
     result["$size plain_floor"]=$(echo "scale=1; $plain_total + $plain_whole" | bc)
     result["$size plain_floor_ratio"]=$(echo "scale=2; $plain_auto_m / ($plain_total + $plain_whole)" | bc)
+    result["$size plain_paced_ratio"]=$(echo "scale=2; $plain_paced_auto / ($plain_total + $plain_paced_stored)" | bc)
     result["$size peak"]=$((peak / 1024))
 }
 
@@ -321,6 +329,8 @@ row "auto-snapshot request / import" "%s" ratio
 row "plain picture (flat blocks and text): JPEG of the whole screen" "%s bytes" plain_bytes
 row "... auto-snapshot request / floor / \`import\`" "%s (%s) / %s / %s ms" plain_auto_m plain_auto_p plain_floor plain_import_m
 row "... auto-snapshot request / floor, / import" "%s, %s" plain_floor_ratio plain_ratio
+row "... paced (one each 50 ms): auto request (connect to first byte / sends) / stored request" "%s (%s / %s) / %s ms" plain_paced_auto plain_paced_first plain_paced_sends plain_paced_stored
+row "... paced auto request / (capture + paced stored request)" "%s" plain_paced_ratio
 row "stored snapshot, sequential / 4 clients" "%s / %s per second" stored_1 stored_4
 row "busybox httpd, same bytes, sequential / 4 clients" "%s / %s per second" static_1 static_4
 row "one loopback send under Wine, 1,024 / 65,536 bytes" "%s / %s µs" send1k_m send64k_m
