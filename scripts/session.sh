@@ -134,6 +134,42 @@ mount_full_disk()
     fi
 }
 
+# Whether the processor runs 32-bit code here, which Wine's WoW64 mode needs for the 32-bit
+# program: a far return into the 32-bit user code segment and back. Some virtual machines'
+# kernels (a PVM guest's, say) do not offer that segment, and the probe is ended by a fault.
+runs_32bit_code()
+{
+    local dir status
+    dir=$(mktemp -d) || return 1
+    cat >"$dir/probe.s" <<'PROBE'
+.globl _start
+.text
+_start:
+    mov $stack_end, %esp
+    pushq $0x23
+    pushq $compat
+    lretq
+.code32
+compat:
+    pushl $0x33
+    pushl $long
+    lret
+.code64
+long:
+    mov $60, %eax
+    xor %edi, %edi
+    syscall
+.bss
+.balign 16
+    .skip 4096
+stack_end:
+PROBE
+    { as -o "$dir/probe.o" "$dir/probe.s" && ld -o "$dir/probe" "$dir/probe.o" && "$dir/probe"; } 2>/dev/null
+    status=$?
+    rm -rf "$dir"
+    return $status
+}
+
 # No window manager runs on these displays: Wine then waits 2 s for one at every unmapped
 # window (each window a test destroys) unless it leaves the windows unmanaged.
 unmanaged_windows()
