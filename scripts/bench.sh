@@ -354,6 +354,10 @@ echo "growth beyond the sound system <= 5 MiB (1920 x 1080 and 3840 x 2160); sto
 if [ $bits = 64 ]; then
     trap - EXIT
     finish
+    if ! runs_32bit_code; then
+        echo "The processor runs no 32-bit code on this machine: the 32-bit program is not measured."
+        exit 0
+    fi
     scripts/wine10-root.sh make
     scripts/wine10-root.sh run scripts/bench.sh --32 "$runs" "${sizes[@]}"
 fi
