@@ -136,7 +136,7 @@ mount_full_disk()
 
 # Whether the processor runs 32-bit code here, which Wine's WoW64 mode needs for the 32-bit
 # program: a far return into the 32-bit user code segment and back. Some virtual machines'
-# kernels (a PVM guest's, say) do not offer that segment, and the probe is ended by a fault.
+# kernels do not offer that segment, and there the probe is ended by a fault.
 runs_32bit_code()
 {
     local dir status
