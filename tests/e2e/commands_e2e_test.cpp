@@ -270,6 +270,7 @@ TEST_F(CommandsTest, CtrlPrintAreaDraggedOnTheOverlay)
     start();
     PatternWindow pattern;
 
+    mouse_to(500, 400);
     press_chord(VK_CONTROL, VK_SNAPSHOT);
     ASSERT_NE(nullptr, wait_for_overlay(glintor.process_id(), 10000));
     drag(POINT{500, 400}, POINT{100, 100});
@@ -336,6 +337,7 @@ TEST_F(CommandsTest, ADoubleClickAndACancelledAreaSnapshotCopyTheAddress)
 TEST_F(CommandsTest, TheAreaButtonStoresTheNormalisedArea)
 {
     start();
+    mouse_to(300, 250);
     PostMessageA(control(IDC_MODE_AREA_SELECT), BM_CLICK, 0, 0);
     ASSERT_NE(nullptr, wait_for_overlay(glintor.process_id(), 10000));
     drag(POINT{300, 250}, POINT{100, 120});
@@ -347,6 +349,7 @@ TEST_F(CommandsTest, TheAreaButtonStoresTheNormalisedArea)
     EXPECT_TRUE(is_checked(control(IDC_MODE_AREA)));
 
     // A drag without width stores nothing.
+    mouse_to(400, 100);
     PostMessageA(control(IDC_MODE_AREA_SELECT), BM_CLICK, 0, 0);
     ASSERT_NE(nullptr, wait_for_overlay(glintor.process_id(), 10000));
     drag(POINT{400, 100}, POINT{400, 300});

@@ -35,7 +35,8 @@ void press_chord(WORD modifier, WORD key);
 // Moves the mouse to a screen point, or presses or releases the left button there, through SendInput.
 void mouse_to(int x, int y);
 void mouse_button(bool down);
-// Drags with the left button from one screen point to another in small steps.
+// Drags with the left button in small steps. Put the pointer at `from` before the dragged-on window
+// opens: under Wine, that window's late report of where the pointer was when it was mapped moves it back.
 void drag(POINT from, POINT to);
 // Settings for a test's program: cleared, a free port stored, both sounds off. The port.
 int quiet_settings_on_free_port();

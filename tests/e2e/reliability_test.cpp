@@ -82,12 +82,25 @@ protected:
     // A stored snapshot of several megabytes: the noise on the whole screen at quality 100.
     std::string store_big_snapshot()
     {
+        PatternWindow noise(Paint::noise);
         set_raw_dword("auto_snapshot", 1);
         set_raw_dword("auto_snapshot_mode", 0);
         set_raw_dword("image_quality", 100);
         const std::string big = http_exchange(port, "GET /", 60000).bytes;
         set_raw_dword("auto_snapshot", 0);
         return big;
+    }
+    // Exits through the tray menu while `client` holds the server thread; how long that took.
+    DWORD exit_holding(SOCKET client, const char* what)
+    {
+        EXPECT_TRUE(wait_until([&] { return accepted(client); }, 5000));
+        Sleep(500);  // for a stalled reader's image to fill what the two ends buffer
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(0u, exit_through_tray_menu(glintor));
+        const DWORD took = GetTickCount() - start;
+        std::printf("exit %s: %lu ms\n", what, took);
+        closesocket(client);
+        return took;
     }
     int port = 0;
     int temp_files_before = 0;
@@ -174,7 +187,6 @@ TEST_F(ReliabilityTest, SlowAndSilentClientsAreDroppedInTime)
     EXPECT_EQ(image, slow_reply);
 
     // A client that never reads a snapshot of megabytes: dropped after the send time-out.
-    PatternWindow noise(Paint::noise);
     const std::string big = store_big_snapshot();
     ASSERT_GT(big.size(), 3u * 1024 * 1024) << "the snapshot is too small to stall the server";
     const DWORD counted = stored("alltime_counter", 0);
@@ -207,7 +219,6 @@ TEST_F(ReliabilityTest, ResetsCrowdsAndBadAddressServicesHangNothing)
     EXPECT_EQ(image, http_exchange(port, "GET /").bytes);
 
     // Clients that reset in the middle of a big image.
-    PatternWindow noise(Paint::noise);
     const std::string big = store_big_snapshot();
     const DWORD counted = stored("alltime_counter", 0);
     for (int i = 0; i < 10; ++i) {
@@ -352,34 +363,20 @@ TEST_F(ReliabilityTest, HotKeysDuringDownloadsAndClearDuringCounting)
 TEST_F(ReliabilityTest, ExitWhileAClientIsSilent)
 {
     start_with_stored_snapshot();
-    SOCKET silent = connect_to(port);
-    ASSERT_TRUE(wait_until([&] { return accepted(silent); }, 5000));
-    DWORD start = GetTickCount();
-    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
-    const DWORD took = GetTickCount() - start;
-    std::printf("exit with a silent client: %lu ms\n", took);
+    const DWORD took = exit_holding(connect_to(port), "with a silent client");
     // It waits for the request in progress, which the receive time-out of 5 s ends.
     EXPECT_GE(took, 4000u) << "the silent client was not being served";
     EXPECT_LT(took, 9000u);
-    closesocket(silent);
 }
 
 TEST_F(ReliabilityTest, ExitMidImage)
 {
     ASSERT_TRUE(glintor.start());
-    PatternWindow noise(Paint::noise);
-    const std::string big = store_big_snapshot();
-    SOCKET stalled = connect_stalled_reader(port);
-    ASSERT_TRUE(wait_until([&] { return accepted(stalled); }, 5000));
-    Sleep(500);  // for the image to fill what the two ends buffer, so that the server waits
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(0u, exit_through_tray_menu(glintor));
-    const DWORD took = GetTickCount() - start;
-    std::printf("exit mid-image: %lu ms\n", took);
+    store_big_snapshot();
+    const DWORD took = exit_holding(connect_stalled_reader(port), "mid-image");
     // It waits for the image going out, which the send time-out ends.
     EXPECT_GE(took, 5000u) << "no image was going out";
     EXPECT_LT(took, 20000u);
-    closesocket(stalled);
 }
 
 TEST_F(ReliabilityTest, ExitWhileTheConfirmationIsOpenAnswersItNo)

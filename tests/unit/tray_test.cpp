@@ -223,7 +223,14 @@ TEST_F(TrayTest, TheFolderChooserStoresAndShowsTheFolderAndHelpIsThePageBesideTh
     std::thread chooser([&] {
         HWND box = nullptr;
         wait_until([&] { return (box = GetLastActivePopup(controller->dialog)) != controller->dialog; }, 60000);
-        SendMessageA(box, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+        // The chooser may still fill its tree, which selects its first folder: select until it holds.
+        const HWND tree = FindWindowExA(box, nullptr, "SysTreeView32", nullptr);
+        wait_until([&] {
+            SendMessageA(box, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+            char text[MAX_PATH] = {0};
+            TVITEMA item = {TVIF_TEXT, TreeView_GetSelection(tree), 0, 0, text, MAX_PATH, 0, 0, 0, 0};
+            return TreeView_GetItem(tree, &item) && folder.substr(folder.rfind('\\') + 1) == text;
+        }, 10000);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     });
     controller->choose_save_folder();
