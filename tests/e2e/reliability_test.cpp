@@ -295,7 +295,8 @@ TEST_F(ReliabilityTest, AThousandRequestsBothWaysLeakNothing)
     wait_until([&] { return descriptor_count() <= descriptors0 + 5; }, 5000);
     measure(descriptors1, gdi1, ws1);
     std::printf("%d requests: %d served in %lu ms; descriptors %d -> %d, GDI objects %lu -> %lu, "
-                "working set %zu -> %zu KiB\n", requests, served, took, descriptors0, descriptors1, gdi0, gdi1, static_cast<size_t>(ws0 / 1024),
+                "working set %zu -> %zu KiB\n",
+                requests, served, took, descriptors0, descriptors1, gdi0, gdi1, static_cast<size_t>(ws0 / 1024),
                 static_cast<size_t>(ws1 / 1024));
     EXPECT_EQ(requests, served);
     EXPECT_GT(descriptors0, 0) << "the program's process was not found";
